@@ -1,0 +1,28 @@
+// Reading the print settings out of the settings store, with the defaults a
+// first start has.
+#pragma once
+
+#include "core/Registry.h"
+#include "engine/PrintEngine.h"
+
+#include <string>
+
+namespace marlix {
+
+// Values of the settings key that choose the printer rather than the layout.
+struct PrinterChoice {
+    std::string printer; // empty: the system's default
+    std::string pdfFolder; // empty: the user's documents folder
+};
+
+// The settings as a first start has them on the engine's printer: margins
+// from its unprintable border, CPI and LPI from the font at 10 points.
+PrintSettings defaultPrintSettings(PrintEngine& engine,
+                                   const std::string& fontName = PrintSettings{}.fontName);
+
+// Defaults overlaid with what the key holds (key may be null: no values).
+PrintSettings readPrintSettings(const RegistryKey* key, PrintEngine& engine);
+
+PrinterChoice readPrinterChoice(const RegistryKey* key);
+
+} // namespace marlix

@@ -1,0 +1,31 @@
+// Errors carry the program's own message text; the GUI shows it once, at the top.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace marlix {
+
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::string_view kRangeCheckError = "Range check error";
+inline constexpr std::string_view kIntegerOverflow = "Integer overflow";
+inline constexpr std::string_view kCannotOpenFile = "Cannot open file %s";
+inline constexpr std::string_view kPrintingInProgress = "Printing in progress";
+
+[[noreturn]] inline void rangeError() { throw Error(std::string(kRangeCheckError)); }
+[[noreturn]] inline void overflowError() { throw Error(std::string(kIntegerOverflow)); }
+
+// Messages keep the "%s" placeholder of their texts so that translated
+// texts from language files can be used the same way.
+inline std::string formatMessage(std::string_view text, std::string_view arg) {
+    std::string out(text);
+    if (auto at = out.find("%s"); at != std::string::npos) out.replace(at, 2, arg);
+    return out;
+}
+
+} // namespace marlix

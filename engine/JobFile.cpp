@@ -1,0 +1,88 @@
+#include "engine/JobFile.h"
+
+#include "core/Errors.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/file.h>
+#endif
+
+namespace marlix {
+
+namespace {
+constexpr std::size_t kChunk = 64 * 1024;
+
+[[noreturn]] void cannotOpen(const std::string& name) {
+    throw Error(formatMessage(kCannotOpenFile, name));
+}
+
+// On Windows the writer's share mode keeps us out by itself. Elsewhere a writer
+// that wants the file to itself takes an exclusive advisory lock; we only
+// test for it and hold nothing, so the writer is never locked out by us.
+bool lockedByWriter([[maybe_unused]] std::FILE* f) {
+#if defined(__unix__) || defined(__APPLE__)
+    int fd = fileno(f);
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0) return true;
+    flock(fd, LOCK_UN);
+#endif
+    return false;
+}
+} // namespace
+
+JobFile::JobFile(const std::string& name) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(name, ec)) cannotOpen(name);
+    file_ = std::fopen(name.c_str(), "rb");
+    if (!file_) cannotOpen(name);
+    if (lockedByWriter(file_)) {
+        close();
+        cannotOpen(name);
+    }
+    auto size = std::filesystem::file_size(name, ec);
+    if (ec) {
+        close();
+        cannotOpen(name);
+    }
+    size_ = size;
+}
+
+JobFile::~JobFile() { close(); }
+
+void JobFile::close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+}
+
+void JobFile::fill(std::size_t need) {
+    // Keep the unread tail and append at least `need` more bytes if the file has them.
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+    std::uint64_t left = size_ - read_;
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(std::max(need, kChunk), left));
+    std::size_t old = buffer_.size();
+    buffer_.resize(old + want);
+    std::size_t got = file_ ? std::fread(buffer_.data() + old, 1, want, file_) : 0;
+    buffer_.resize(old + got);
+    read_ += got;
+    if (got < want) {
+        // The file shrank under us: what was promised at open can't be printed.
+        throw Error("Read beyond end of file");
+    }
+}
+
+std::string_view JobFile::peek(std::size_t n) {
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, remaining()));
+    if (buffer_.size() - pos_ < n) fill(n - (buffer_.size() - pos_));
+    return std::string_view(buffer_).substr(pos_, n);
+}
+
+void JobFile::skip(std::size_t n) {
+    peek(n);
+    pos_ += n;
+    consumed_ += n;
+}
+
+} // namespace marlix

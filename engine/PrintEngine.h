@@ -1,0 +1,105 @@
+// The print engine: turns one job file into printed pages. The object keeps
+// the values that outlast a job (cell, line height, page area, font state), so
+// the window that owns it can show them between jobs.
+#pragma once
+
+#include "charset/CodePageTable.h"
+#include "engine/PageGeometry.h"
+#include "engine/PrintSettings.h"
+#include "engine/PrinterDevice.h"
+#include "schemes/SeqDef.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace marlix {
+
+inline constexpr const char* kJobTitle = "DOS-console task";
+// UpdateProgress frame that brings back the program's own icon.
+inline constexpr int kProgressDone = 255;
+inline constexpr int kLastProgressFrame = 15;
+
+// The printer canvas's font: what the font panel chose and the job's
+// sequences change.
+struct PrinterFont {
+    std::string face = "Courier New";
+    std::int32_t size = 10; // points
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    std::uint32_t color = 0; // 0x00BBGGRR
+};
+
+class PrintEngine {
+public:
+    explicit PrintEngine(PrinterDevice& device);
+
+    // Prints the whole file on the device. Errors are raised as marlix::Error;
+    // a job that fails midway closes its file and aborts its document.
+    void PrintOut(const std::string& fileName);
+
+    // Recomputes cell, line height and page area from the settings and returns
+    // what the font panel shows.
+    CheckSizeResult checksize();
+    void computePageArea();
+
+    // The font's own cell at a point size, as characters and lines per inch
+    // (clamped into 1..25 and 1..15); it also becomes the current cell.
+    struct FontPitch {
+        std::int32_t cpi = 10;
+        std::int32_t lpi = 6;
+    };
+    FontPitch pitchOfFont(const std::string& face, std::int32_t size);
+
+    int resx() const;
+    int resy() const;
+    PageData printerPage() const { return device_.pageData(); }
+
+    PrintSettings settings;
+    CodePageTable codePage = CodePageTable::identity();
+    SequenceSource* sequences = nullptr;          // none: no sequence is recognised
+    std::function<void(int frame)> UpdateProgress; // 0..15 while printing, 255 at the end
+
+    std::uint16_t charAdvance() const { return charAdvance_; }
+    std::uint16_t charHeight() const { return charHeight_; }
+    std::uint16_t lineHeight() const { return lineHeight_; }
+    const PageArea& pageArea() const { return area_; }
+    const PrinterFont& font() const { return font_; }
+
+private:
+    // Per-job position and attributes.
+    struct PrintState {
+        std::int32_t x = 0;
+        std::int32_t y = 0;
+        std::uint8_t pitch = 10;
+        std::int32_t savedHeight = 0;
+        std::int32_t baselineShift = 0;
+        bool pageStarted = false;
+        Orientation requested = Orientation::Portrait;
+    };
+
+    void resetPrintState();
+    void setpitch(std::uint8_t pitch);
+    void makePrinterFont();
+    void selectPanelFont();
+    void drawCharacter(std::uint8_t b, std::uint16_t& w);
+    void startPage();
+    void setFontColor(std::uint32_t bgr);
+    void progress(std::uint64_t size, std::uint64_t left, int& lastFrame);
+
+    PrinterDevice& device_;
+    PrintState job_;
+    PrinterFont font_;
+    std::uint16_t charAdvance_ = 0;
+    std::uint16_t charHeight_ = 0;
+    std::uint16_t lineHeight_ = 0;
+    PageArea area_;
+    bool doubleWidth_ = false;
+    bool condensed_ = false;
+    std::uint8_t currentCharSet_ = kDefaultCharSet;
+    std::uint8_t fontCharSet_ = kDefaultCharSet; // the set the canvas font was made with
+};
+
+} // namespace marlix

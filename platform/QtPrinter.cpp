@@ -1,0 +1,261 @@
+#include "platform/QtPrinter.h"
+
+#include "core/Errors.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QPageLayout>
+#include <QPrinterInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cmath>
+
+namespace marlix {
+
+namespace {
+// The built-in printer is a common laser printer: 600 dpi with a border of
+// 100 dots (12 points) that it cannot print on.
+constexpr int kPdfResolution = 600;
+constexpr qreal kPdfBorderPoints = 12.0;
+
+QColor fromBgr(std::uint32_t bgr) {
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+QString toQString(const std::string& s) { return QString::fromStdString(s); }
+} // namespace
+
+QStringList QtPrinter::printerNames() {
+    QStringList names = QPrinterInfo::availablePrinterNames();
+    names << kPdfPrinterName;
+    return names;
+}
+
+QString QtPrinter::defaultPrinterName() {
+    QString name = QPrinterInfo::defaultPrinterName();
+    return name.isEmpty() ? kPdfPrinterName : name;
+}
+
+QString QtPrinter::findPrinter(const QString& name) {
+    for (const QString& candidate : printerNames())
+        if (candidate.compare(name, Qt::CaseInsensitive) == 0) return candidate;
+    return {};
+}
+
+QtPrinter::QtPrinter(const QString& printerName) {
+    name_ = findPrinter(printerName);
+    if (name_.isEmpty()) name_ = kPdfPrinterName;
+    if (isPdf()) {
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer_->setOutputFormat(QPrinter::PdfFormat);
+        printer_->setResolution(kPdfResolution);
+        const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
+        printer_->setPageLayout(QPageLayout(QPageSize(letter ? QPageSize::Letter : QPageSize::A4),
+                                           QPageLayout::Portrait,
+                                           QMarginsF(kPdfBorderPoints, kPdfBorderPoints,
+                                                     kPdfBorderPoints, kPdfBorderPoints),
+                                           QPageLayout::Point));
+        pdfFolder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    } else {
+        printer_ = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name_),
+                                              QPrinter::HighResolution);
+    }
+    printer_->setFullPage(false);
+}
+
+QtPrinter::~QtPrinter() {
+    if (painter_.isActive()) abortDoc();
+}
+
+void QtPrinter::setTitle(const std::string& title) {
+    title_ = toQString(title);
+    printer_->setDocName(title_);
+}
+
+QString QtPrinter::pdfFileName() const {
+    QString base = title_.isEmpty() ? QStringLiteral("Marlix") : title_;
+    base.replace(QLatin1Char('/'), QLatin1Char('_'));
+    base += QDateTime::currentDateTime().toString(QStringLiteral(" yyyy-MM-dd HH.mm.ss"));
+    QDir dir(pdfFolder_);
+    QString path = dir.filePath(base + QStringLiteral(".pdf"));
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = dir.filePath(QStringLiteral("%1 (%2).pdf").arg(base).arg(n));
+    return path;
+}
+
+void QtPrinter::beginDoc() {
+    if (painter_.isActive()) throw Error(std::string(kPrintingInProgress));
+    if (isPdf()) {
+        if (!QDir().mkpath(pdfFolder_))
+            throw Error(formatMessage("Cannot create file %s", pdfFolder_.toStdString()));
+        currentPdf_ = pdfFileName();
+        printer_->setOutputFileName(currentPdf_);
+    }
+    if (!painter_.begin(printer_.get())) {
+        QString what = isPdf() ? currentPdf_ : name_;
+        if (isPdf()) QFile::remove(currentPdf_);
+        throw Error(formatMessage("Cannot create file %s", what.toStdString()));
+    }
+    applyCanvasState();
+}
+
+void QtPrinter::applyCanvasState() {
+    // A new document starts with a fresh painter: carry the canvas state over.
+    if (font_) painter_.setFont(font_->font);
+    painter_.setBrush(Qt::NoBrush);
+    painter_.setBackgroundMode(Qt::TransparentMode);
+}
+
+void QtPrinter::newPage() {
+    if (!printer_->newPage()) throw Error("Printer error");
+}
+
+void QtPrinter::endDoc() {
+    if (!painter_.isActive()) return;
+    painter_.end();
+    if (isPdf()) written_ << currentPdf_;
+}
+
+void QtPrinter::abortDoc() {
+    if (!painter_.isActive()) return;
+    printer_->abort();
+    painter_.end();
+    if (isPdf()) QFile::remove(currentPdf_);
+}
+
+bool QtPrinter::printing() const { return painter_.isActive(); }
+
+bool QtPrinter::aborted() const { return printer_->printerState() == QPrinter::Aborted; }
+
+Orientation QtPrinter::orientation() const {
+    return printer_->pageLayout().orientation() == QPageLayout::Landscape ? Orientation::Landscape
+                                                                          : Orientation::Portrait;
+}
+
+void QtPrinter::setOrientation(Orientation orientation) {
+    if (painter_.isActive()) throw Error(std::string(kPrintingInProgress));
+    printer_->setPageOrientation(orientation == Orientation::Landscape ? QPageLayout::Landscape
+                                                                       : QPageLayout::Portrait);
+}
+
+int QtPrinter::resolutionX() const { return printer_->resolution(); }
+int QtPrinter::resolutionY() const { return printer_->resolution(); }
+
+PageData QtPrinter::pageData() const {
+    const QPageLayout layout = printer_->pageLayout();
+    const int res = printer_->resolution();
+    const QRect full = layout.fullRectPixels(res);
+    const QRect paint = layout.paintRectPixels(res);
+    return {full.width(), full.height(), paint.left(), paint.top()};
+}
+
+std::size_t QtPrinter::FontKeyHash::operator()(const LogicalFont& f) const {
+    std::size_t h = std::hash<std::string>{}(f.face);
+    auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+    mix(std::size_t(std::uint32_t(f.height)));
+    mix(std::size_t(std::uint32_t(f.width)));
+    mix(std::size_t(f.weight));
+    mix(std::size_t(f.italic) | std::size_t(f.underline) << 1 | std::size_t(f.strikeOut) << 2);
+    mix(f.charSet);
+    mix(f.pitchAndFamily);
+    return h;
+}
+
+QtPrinter::MadeFont QtPrinter::makeFont(const LogicalFont& lf) const {
+    QFont f(toQString(lf.face));
+    if (lf.pitchAndFamily & 1) f.setStyleHint(QFont::TypeWriter);
+    f.setWeight(lf.weight == 0 ? QFont::Normal : QFont::Weight(std::clamp(lf.weight, 1, 1000)));
+    f.setItalic(lf.italic);
+    f.setUnderline(lf.underline);
+    f.setStrikeOut(lf.strikeOut);
+    f.setKerning(false);
+    f.setHintingPreference(QFont::PreferNoHinting);
+
+    const int res = printer_->resolution();
+    int pixels = std::lround(10.0 * res / 72.0);
+    if (lf.height < 0) {
+        pixels = -lf.height;
+    } else if (lf.height > 0) {
+        // A cell height: scale the em so that ascent + descent fill the cell.
+        f.setPixelSize(1000);
+        const qreal cell = QFontMetricsF(f, printer_.get()).height();
+        pixels = cell > 0 ? int(std::lround(lf.height * 1000.0 / cell)) : lf.height;
+    }
+    f.setPixelSize(std::max(1, pixels));
+    if (lf.width > 0) {
+        const qreal average = QFontMetricsF(f, printer_.get()).averageCharWidth();
+        if (average > 0)
+            f.setStretch(std::clamp(int(std::lround(lf.width * 100.0 / average)), 1, 4000));
+    }
+
+    MadeFont made;
+    made.font = f;
+    const QFontMetricsF m(f, printer_.get());
+    made.ascent = m.ascent();
+    made.height = int(std::lround(m.height()));
+    made.averageWidth = int(std::lround(m.averageCharWidth()));
+    return made;
+}
+
+void QtPrinter::setFont(const LogicalFont& lf) {
+    auto it = fonts_.find(lf);
+    if (it == fonts_.end()) it = fonts_.emplace(lf, makeFont(lf)).first;
+    font_ = &it->second;
+    if (painter_.isActive()) painter_.setFont(font_->font);
+}
+
+void QtPrinter::setFontColor(std::uint32_t bgr) { textColor_ = fromBgr(bgr); }
+
+void QtPrinter::setTransparentBrush() {
+    if (painter_.isActive()) {
+        painter_.setBrush(Qt::NoBrush);
+        painter_.setBackgroundMode(Qt::TransparentMode);
+    }
+}
+
+int QtPrinter::textWidth(char16_t ch) {
+    if (!font_) setFont(LogicalFont{});
+    // Control codes have no glyph; the system measures them as one average cell.
+    if (ch < 32) return font_->averageWidth;
+    auto it = font_->widths.find(ch);
+    if (it != font_->widths.end()) return *it;
+    const int w = int(std::lround(
+        QFontMetricsF(font_->font, printer_.get()).horizontalAdvance(QChar(ch))));
+    font_->widths.insert(ch, w);
+    return w;
+}
+
+int QtPrinter::textHeight(char16_t) {
+    if (!font_) setFont(LogicalFont{});
+    return font_->height;
+}
+
+void QtPrinter::drawChar(int x, int y, char16_t ch) {
+    if (!font_) setFont(LogicalFont{});
+    painter_.setPen(textColor_);
+    painter_.drawText(QPointF(x, y + font_->ascent), QString(QChar(ch)));
+}
+
+void QtPrinter::setPenWidth(int width) { penWidth_ = width; }
+
+void QtPrinter::moveTo(int x, int y) { current_ = QPointF(x, y); }
+
+void QtPrinter::lineTo(int x, int y) {
+    // Strokes are black whatever colour the text has.
+    painter_.setPen(QPen(Qt::black, penWidth_, Qt::SolidLine, Qt::FlatCap));
+    const QPointF to(x, y);
+    painter_.drawLine(current_, to);
+    current_ = to;
+}
+
+void QtPrinter::fillRect(int left, int top, int right, int bottom, std::uint32_t bgr) {
+    if (right <= left || bottom <= top) return;
+    painter_.fillRect(QRect(left, top, right - left, bottom - top), fromBgr(bgr));
+}
+
+} // namespace marlix

@@ -1,0 +1,97 @@
+// The printer device over Qt PrintSupport: system printers through the print
+// server, plus the built-in "Print to PDF" printer that always exists.
+#pragma once
+
+#include "engine/PrinterDevice.h"
+
+#include <QFont>
+#include <QHash>
+#include <QPainter>
+#include <QPrinter>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <unordered_map>
+
+namespace marlix {
+
+inline const QString kPdfPrinterName = QStringLiteral("Print to PDF");
+
+class QtPrinter final : public PrinterDevice {
+public:
+    // All printers the system knows, then "Print to PDF".
+    static QStringList printerNames();
+    // The system's default printer, or "Print to PDF" when it has none.
+    static QString defaultPrinterName();
+    // The installed printer of that name, letter case aside; empty if none.
+    static QString findPrinter(const QString& name);
+
+    explicit QtPrinter(const QString& printerName = defaultPrinterName());
+    ~QtPrinter() override;
+    QtPrinter(const QtPrinter&) = delete;
+    QtPrinter& operator=(const QtPrinter&) = delete;
+
+    QString name() const { return name_; }
+    bool isPdf() const { return name_ == kPdfPrinterName; }
+    // Folder of the "Print to PDF" printer; created when the first document starts.
+    void setPdfFolder(const QString& folder) { pdfFolder_ = folder; }
+    // Every PDF file this printer has finished, in order.
+    const QStringList& writtenFiles() const { return written_; }
+
+    void setTitle(const std::string& title) override;
+    void beginDoc() override;
+    void newPage() override;
+    void endDoc() override;
+    void abortDoc() override;
+    bool printing() const override;
+    bool aborted() const override;
+    Orientation orientation() const override;
+    void setOrientation(Orientation orientation) override;
+    int resolutionX() const override;
+    int resolutionY() const override;
+    PageData pageData() const override;
+
+    void setFont(const LogicalFont& font) override;
+    void setFontColor(std::uint32_t bgr) override;
+    void setTransparentBrush() override;
+    int textWidth(char16_t ch) override;
+    int textHeight(char16_t ch) override;
+    void drawChar(int x, int y, char16_t ch) override;
+
+    void setPenWidth(int width) override;
+    void moveTo(int x, int y) override;
+    void lineTo(int x, int y) override;
+    void fillRect(int left, int top, int right, int bottom, std::uint32_t bgr) override;
+
+private:
+    struct MadeFont {
+        QFont font;
+        qreal ascent = 0;
+        int height = 0;
+        int averageWidth = 0;
+        QHash<char16_t, int> widths;
+    };
+    struct FontKeyHash {
+        std::size_t operator()(const LogicalFont& f) const;
+    };
+
+    MadeFont makeFont(const LogicalFont& lf) const;
+    QString pdfFileName() const;
+    void applyCanvasState();
+
+    QString name_;
+    std::unique_ptr<QPrinter> printer_;
+    QPainter painter_;
+    QString pdfFolder_;
+    QString title_;
+    QString currentPdf_;
+    QStringList written_;
+    std::unordered_map<LogicalFont, MadeFont, FontKeyHash> fonts_;
+    MadeFont* font_ = nullptr;
+    QColor textColor_ = Qt::black;
+    int penWidth_ = 0;
+    QPointF current_;
+};
+
+} // namespace marlix
