@@ -1,0 +1,111 @@
+// The marlix program run as a user runs it: a job file on the command line,
+// its own settings file, PDFs in a folder of the test's.
+#include "../engine/TempDir.h"
+#include "../support/Pdf.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+using namespace marlix::test;
+
+namespace {
+
+struct Result {
+    int exitCode;
+    QStringList pdfs;
+    QString err;
+};
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings = QString::fromStdString((dir.path() / "marlix.ini").string());
+        pdfFolder = QString::fromStdString((dir.path() / "pdf").string());
+        setSettings("");
+    }
+    void setSettings(const QString& extra) {
+        QFile f(settings);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(("[General]\nPdfFolder=" + pdfFolder + "\n" + extra).toUtf8());
+    }
+    Result marlix(const QStringList& args) {
+        QProcess p;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("MARLIX_SETTINGS"), settings);
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("CUPS_SERVER"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MARLIX_EXE), args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        return {p.exitCode(), out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+    QString job(std::string_view bytes) { return QString::fromStdString(dir.write("job", bytes)); }
+
+    TempDir dir;
+    QString settings;
+    QString pdfFolder;
+};
+
+TEST_F(CommandLineTest, PrintsAFileToPdfAndSaysWhere) {
+    const Result r = marlix({job("AB\r\nCD\fEF")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.pdfs.size(), 1);
+    EXPECT_TRUE(r.pdfs[0].startsWith(pdfFolder));
+    EXPECT_EQ(pdfPages(r.pdfs[0]), 2);
+    const QString text = pdfText(r.pdfs[0]);
+    EXPECT_TRUE(text.contains(QStringLiteral("AB"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("EF")));
+}
+
+TEST_F(CommandLineTest, StoredSettingsShapeThePage) {
+    setSettings(QStringLiteral("PageFeed=0\nLeftMargin=10\nTopMargin=10\nCPI=10\nLPI=6\n"
+                               "DefaultFont=0\nOrientation=1\n"));
+    const Result r = marlix({job("AB\r\nCD\fEF")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.pdfs.size(), 1);
+    EXPECT_EQ(pdfPages(r.pdfs[0]), 1);
+    EXPECT_TRUE(run(QStringLiteral("pdfinfo"), {r.pdfs[0]}).contains(QStringLiteral("842 x 595")));
+    const auto words = pdfWords(r.pdfs[0]);
+    ASSERT_FALSE(words.empty());
+    EXPECT_NEAR(words[0].xMin, 236 * 72.0 / 600, 0.05);
+    EXPECT_NEAR(words[0].xMax - words[0].xMin, 2 * 60 * 72.0 / 600, 0.1);
+}
+
+TEST_F(CommandLineTest, AJobOfOnlyControlCodesWritesNothing) {
+    const Result r = marlix({job("\r\n\f\f")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.pdfs.isEmpty());
+}
+
+TEST_F(CommandLineTest, AMissingFileIsAClearErrorWithANonZeroExit) {
+    const Result r = marlix({QStringLiteral("/nonexistent/job.prn")});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot open file /nonexistent/job.prn")))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.pdfs.isEmpty());
+}
+
+TEST_F(CommandLineTest, AnUnwritablePdfFolderFailsAndKeepsTheJobFile) {
+    const QString file = job("AB");
+    pdfFolder = QString::fromStdString(dir.write("blocker", "x")) + "/pdf";
+    setSettings("");
+    const Result r = marlix({file});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot create file"))) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(file));
+}
+
+TEST_F(CommandLineTest, ListsThePrintersWithTheCurrentOneMarked) {
+    const Result r = marlix({QStringLiteral("--list-printers")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.pdfs.contains(QStringLiteral("* Print to PDF")) ||
+                r.pdfs.contains(QStringLiteral("  Print to PDF")));
+}
+
+} // namespace

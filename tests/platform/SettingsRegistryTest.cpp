@@ -1,0 +1,102 @@
+// The settings store on a temporary INI file.
+#include "core/Errors.h"
+#include "platform/SettingsRegistry.h"
+#include "../engine/TempDir.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace marlix;
+using namespace marlix::test;
+
+namespace {
+
+const std::string kRoot(kSettingsKey);
+
+class SettingsRegistryTest : public ::testing::Test {
+protected:
+    QString file() const { return QString::fromStdString((dir.path() / "marlix.ini").string()); }
+    TempDir dir;
+};
+
+TEST_F(SettingsRegistryTest, AFirstStartHasNoKeyUntilSomethingIsWritten) {
+    SettingsRegistry store(file());
+    EXPECT_FALSE(store.keyExists(kRoot));
+    EXPECT_EQ(store.openKey(kRoot, false), nullptr);
+    auto key = store.openKey(kRoot, true);
+    ASSERT_NE(key, nullptr);
+    key->writeString("Sequence", "Default");
+    EXPECT_TRUE(store.keyExists(kRoot));
+}
+
+TEST_F(SettingsRegistryTest, ValuesSurviveReopeningTheStore) {
+    {
+        SettingsRegistry store(file());
+        auto key = store.openKey(kRoot, true);
+        key->writeString("FontName", "Courier New");
+        key->writeInteger("TopMargin", -3);
+        key->writeBool("LineWrap", false);
+        auto scheme = store.openKey(kRoot + "\\Sequences\\Epson Matrix", true);
+        scheme->writeString("Bold", "[#27]E");
+    }
+    SettingsRegistry store(file());
+    auto key = store.openKey(kRoot, false);
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->readString("FontName"), "Courier New");
+    EXPECT_EQ(key->readInteger("TopMargin"), -3);
+    EXPECT_EQ(key->readBool("LineWrap"), false);
+    EXPECT_EQ(key->subkeyNames(), std::vector<std::string>{"Sequences"});
+    auto sequences = store.openKey(kRoot + "\\Sequences", false);
+    ASSERT_NE(sequences, nullptr);
+    EXPECT_EQ(sequences->subkeyNames(), std::vector<std::string>{"Epson Matrix"});
+    auto scheme = store.openKey(kRoot + "\\Sequences\\Epson Matrix", false);
+    EXPECT_EQ(scheme->readString("Bold"), "[#27]E");
+    EXPECT_EQ(scheme->valueNames(), std::vector<std::string>{"Bold"});
+    // The file keeps the layout other tools expect.
+    QFile f(file());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("[Sequences]\nEpson%20Matrix\\Bold=[#27]E"));
+}
+
+TEST_F(SettingsRegistryTest, AValueOfTheWrongTypeReadsAsAbsent) {
+    QFile f(file());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[General]\nFontSize=abc\nCPI=12\nLPI=1e3\nBig=99999999999\nList=a, b\n");
+    f.close();
+    SettingsRegistry store(file());
+    auto key = store.openKey(kRoot, false);
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->readInteger("FontSize"), std::nullopt);
+    EXPECT_EQ(key->readInteger("CPI"), 12);
+    EXPECT_EQ(key->readInteger("LPI"), std::nullopt);
+    EXPECT_EQ(key->readInteger("Big"), std::nullopt);
+    EXPECT_EQ(key->readString("List"), std::nullopt);
+    EXPECT_EQ(key->readString("Missing"), std::nullopt);
+    EXPECT_TRUE(key->hasValue("FontSize"));
+}
+
+TEST_F(SettingsRegistryTest, DeletingAKeyTakesItsSubtree) {
+    SettingsRegistry store(file());
+    store.openKey(kRoot, true)->writeString("Sequence", "Default");
+    store.openKey(kRoot + "\\Sequences\\A", true)->writeString("Bold", "x");
+    store.openKey(kRoot + "\\Sequences\\B", true)->writeString("Bold", "y");
+    store.deleteKey(kRoot + "\\Sequences\\A");
+    EXPECT_FALSE(store.keyExists(kRoot + "\\Sequences\\A"));
+    EXPECT_TRUE(store.keyExists(kRoot + "\\Sequences\\B"));
+    store.deleteKey(kRoot + "\\Sequences");
+    EXPECT_FALSE(store.keyExists(kRoot + "\\Sequences"));
+    EXPECT_EQ(store.openKey(kRoot, false)->readString("Sequence"), "Default");
+}
+
+TEST_F(SettingsRegistryTest, PathsOutsideTheSettingsKeyAreNotThere) {
+    SettingsRegistry store(file());
+    EXPECT_EQ(store.openKey("System\\CurrentControlSet\\Control\\Print\\Printers", false),
+              nullptr);
+    EXPECT_THROW(store.openKey("\\SOFTWARE\\Other", true), Error);
+    // Letter case of the root does not matter, as in the registry.
+    store.openKey("\\software\\obre\\marlix", true)->writeInteger("End", 0);
+    EXPECT_TRUE(store.keyExists(kRoot));
+}
+
+} // namespace
