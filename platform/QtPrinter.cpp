@@ -112,17 +112,20 @@ void QtPrinter::applyCanvasState() {
 }
 
 void QtPrinter::newPage() {
+    flushRun();
     if (!printer_->newPage()) throw Error("Printer error");
 }
 
 void QtPrinter::endDoc() {
     if (!painter_.isActive()) return;
+    flushRun();
     painter_.end();
     if (isPdf()) written_ << currentPdf_;
 }
 
 void QtPrinter::abortDoc() {
     if (!painter_.isActive()) return;
+    run_ = PendingRun{};
     printer_->abort();
     painter_.end();
     if (isPdf()) QFile::remove(currentPdf_);
@@ -237,8 +240,37 @@ int QtPrinter::textHeight(char16_t) {
 
 void QtPrinter::drawChar(int x, int y, char16_t ch) {
     if (!font_) setFont(LogicalFont{});
+    if (run_.font != font_ || run_.color != textColor_ || run_.y != y) flushRun();
+    if (!font_->raw.isValid()) font_->raw = QRawFont::fromFont(font_->font);
+    const QChar c(ch);
+    quint32 glyph = 0;
+    int count = 1;
+    if (!c.isSurrogate() && font_->raw.glyphIndexesForChars(&c, 1, &glyph, &count) && glyph != 0) {
+        run_.font = font_;
+        run_.color = textColor_;
+        run_.y = y;
+        run_.glyphs.append(glyph);
+        run_.positions.append(QPointF(x, font_->ascent));
+        return;
+    }
+    // Not in the face: let the text layout find a fallback font for it.
+    flushRun();
     painter_.setPen(textColor_);
-    painter_.drawText(QPointF(x, y + font_->ascent), QString(QChar(ch)));
+    painter_.drawText(QPointF(x, y + font_->ascent), QString(c));
+}
+
+void QtPrinter::flushRun() {
+    if (run_.glyphs.isEmpty()) return;
+    QGlyphRun glyphs;
+    glyphs.setRawFont(run_.font->raw);
+    glyphs.setGlyphIndexes(run_.glyphs);
+    glyphs.setPositions(run_.positions);
+    glyphs.setUnderline(run_.font->font.underline());
+    glyphs.setStrikeOut(run_.font->font.strikeOut());
+    painter_.setPen(run_.color);
+    painter_.drawGlyphRun(QPointF(0, run_.y), glyphs);
+    run_.glyphs.clear();
+    run_.positions.clear();
 }
 
 void QtPrinter::setPenWidth(int width) { penWidth_ = width; }
@@ -246,6 +278,7 @@ void QtPrinter::setPenWidth(int width) { penWidth_ = width; }
 void QtPrinter::moveTo(int x, int y) { current_ = QPointF(x, y); }
 
 void QtPrinter::lineTo(int x, int y) {
+    flushRun();
     // Strokes are black whatever colour the text has.
     painter_.setPen(QPen(Qt::black, penWidth_, Qt::SolidLine, Qt::FlatCap));
     const QPointF to(x, y);
@@ -255,6 +288,7 @@ void QtPrinter::lineTo(int x, int y) {
 
 void QtPrinter::fillRect(int left, int top, int right, int bottom, std::uint32_t bgr) {
     if (right <= left || bottom <= top) return;
+    flushRun();
     painter_.fillRect(QRect(left, top, right - left, bottom - top), fromBgr(bgr));
 }
 

@@ -5,9 +5,11 @@
 #include "engine/PrinterDevice.h"
 
 #include <QFont>
+#include <QGlyphRun>
 #include <QHash>
 #include <QPainter>
 #include <QPrinter>
+#include <QRawFont>
 #include <QString>
 #include <QStringList>
 
@@ -67,16 +69,27 @@ public:
 private:
     struct MadeFont {
         QFont font;
+        QRawFont raw; // for glyph runs; made on first use
         qreal ascent = 0;
         int height = 0;
         int averageWidth = 0;
         QHash<char16_t, int> widths;
+    };
+    // Characters of one line in one font and colour, drawn as one glyph run:
+    // one text object per line in the PDF instead of one per character.
+    struct PendingRun {
+        MadeFont* font = nullptr;
+        QColor color;
+        int y = 0;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
     };
     struct FontKeyHash {
         std::size_t operator()(const LogicalFont& f) const;
     };
 
     MadeFont makeFont(const LogicalFont& lf) const;
+    void flushRun();
     QString pdfFileName() const;
     void applyCanvasState();
 
@@ -92,6 +105,7 @@ private:
     QColor textColor_ = Qt::black;
     int penWidth_ = 0;
     QPointF current_;
+    PendingRun run_;
 };
 
 } // namespace marlix
