@@ -32,12 +32,14 @@ int printFileAndExit(const QString& file, QTextStream& out, QTextStream& err) {
         const PrinterChoice choice = readPrinterChoice(key.get());
 
         QtPrinter printer(currentPrinter(choice));
-        if (!choice.pdfFolder.empty()) printer.setPdfFolder(QString::fromStdString(choice.pdfFolder));
+        if (!choice.pdfFolder.empty())
+            printer.setPdfFolder(QString::fromStdString(choice.pdfFolder));
         PrintEngine engine(printer);
         engine.settings = readPrintSettings(key.get(), engine);
         engine.checksize();
         engine.PrintOut(file.toStdString());
-        for (const QString& pdf : printer.writtenFiles()) out << pdf << '\n';
+        for (const QString& pdf : printer.writtenFiles())
+            out << pdf << '\n';
         return 0;
     } catch (const std::exception& e) {
         err << QString::fromUtf8(e.what()) << '\n';

@@ -11,7 +11,7 @@ namespace marlix {
 
 // Values of the settings key that choose the printer rather than the layout.
 struct PrinterChoice {
-    std::string printer; // empty: the system's default
+    std::string printer;   // empty: the system's default
     std::string pdfFolder; // empty: the user's documents folder
 };
 

@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QStringList>
-
 #include <cstdio>
 
 namespace {

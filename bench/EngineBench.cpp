@@ -3,7 +3,6 @@
 #include "engine/PrintEngine.h"
 
 #include <benchmark/benchmark.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -49,7 +48,8 @@ std::string plainJob() {
     if (std::filesystem::exists(path) && std::filesystem::file_size(path) >= 10'000'000)
         return path.string();
     std::string line;
-    for (int i = 0; i < 78; ++i) line += char(33 + i % 90);
+    for (int i = 0; i < 78; ++i)
+        line += char(33 + i % 90);
     line += "\r\n";
     std::ofstream out(path, std::ios::binary);
     for (std::size_t written = 0, n = 0; written < 10'000'000; written += line.size(), ++n) {
@@ -64,7 +64,8 @@ void BM_PlainJob(benchmark::State& state) {
     NullPrinter printer;
     PrintEngine engine(printer);
     engine.settings.defaultFont = false;
-    for (auto _ : state) engine.PrintOut(job);
+    for (auto _ : state)
+        engine.PrintOut(job);
     state.SetBytesProcessed(std::int64_t(state.iterations()) *
                             std::int64_t(std::filesystem::file_size(job)));
 }

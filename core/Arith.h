@@ -34,6 +34,8 @@ inline std::int64_t nearest(long double value) {
     return static_cast<std::int64_t>(r);
 }
 
-template <std::integral To> To nearestAs(long double value) { return fit<To>(nearest(value)); }
+template <std::integral To> To nearestAs(long double value) {
+    return fit<To>(nearest(value));
+}
 
 } // namespace marlix

@@ -17,8 +17,12 @@ inline constexpr std::string_view kIntegerOverflow = "Integer overflow";
 inline constexpr std::string_view kCannotOpenFile = "Cannot open file %s";
 inline constexpr std::string_view kPrintingInProgress = "Printing in progress";
 
-[[noreturn]] inline void rangeError() { throw Error(std::string(kRangeCheckError)); }
-[[noreturn]] inline void overflowError() { throw Error(std::string(kIntegerOverflow)); }
+[[noreturn]] inline void rangeError() {
+    throw Error(std::string(kRangeCheckError));
+}
+[[noreturn]] inline void overflowError() {
+    throw Error(std::string(kIntegerOverflow));
+}
 
 // Messages keep the "%s" placeholder of their texts so that translated
 // texts from language files can be used the same way.

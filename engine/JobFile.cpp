@@ -49,7 +49,9 @@ JobFile::JobFile(const std::string& name) {
     size_ = size;
 }
 
-JobFile::~JobFile() { close(); }
+JobFile::~JobFile() {
+    close();
+}
 
 void JobFile::close() {
     if (file_) std::fclose(file_);
@@ -61,7 +63,8 @@ void JobFile::fill(std::size_t need) {
     buffer_.erase(0, pos_);
     pos_ = 0;
     std::uint64_t left = size_ - read_;
-    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(std::max(need, kChunk), left));
+    std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::max(need, kChunk), left));
     std::size_t old = buffer_.size();
     buffer_.resize(old + want);
     std::size_t got = file_ ? std::fread(buffer_.data() + old, 1, want, file_) : 0;

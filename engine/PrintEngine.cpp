@@ -33,8 +33,7 @@ int PrintEngine::resy() const {
 }
 
 void PrintEngine::computePageArea() {
-    Margins m{settings.topMargin, settings.bottomMargin, settings.leftMargin,
-              settings.rightMargin};
+    Margins m{settings.topMargin, settings.bottomMargin, settings.leftMargin, settings.rightMargin};
     area_ = marlix::computePageArea(m, resx(), resy(), device_.pageData());
 }
 

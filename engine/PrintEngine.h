@@ -59,7 +59,7 @@ public:
 
     PrintSettings settings;
     CodePageTable codePage = CodePageTable::identity();
-    SequenceSource* sequences = nullptr;          // none: no sequence is recognised
+    SequenceSource* sequences = nullptr;           // none: no sequence is recognised
     std::function<void(int frame)> UpdateProgress; // 0..15 while printing, 255 at the end
 
     std::uint16_t charAdvance() const { return charAdvance_; }

@@ -1,9 +1,8 @@
 // Text on a fixed grid: the printer font that fits the pitch, the print-state
 // reset, one character in its cell, and the layout read-outs.
-#include "engine/PrintEngine.h"
-
 #include "charset/Pseudo.h"
 #include "core/Arith.h"
+#include "engine/PrintEngine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,8 +55,10 @@ void PrintEngine::makePrinterFont() {
 
 void PrintEngine::setpitch(std::uint8_t pitch) {
     if (condensed_) {
-        if (pitch == 10) pitch = 18;
-        else if (pitch == 12) pitch = 20;
+        if (pitch == 10)
+            pitch = 18;
+        else if (pitch == 12)
+            pitch = 20;
     }
     // A pitch of 0 has no cell width: the advance stays as it is.
     if (pitch != 0) {
@@ -141,7 +142,8 @@ CheckSizeResult PrintEngine::checksize() {
     lineHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));
     charAdvance_ = fit<std::uint16_t>(device_.textWidth(u'@'));
     r.charsPerLine =
-        nearest(static_cast<long double>(area_.right - std::int64_t{area_.left}) / charAdvance_) - 1;
+        nearest(static_cast<long double>(area_.right - std::int64_t{area_.left}) / charAdvance_) -
+        1;
     r.linesPerPage =
         nearest(static_cast<long double>(area_.bottom - std::int64_t{area_.top}) / lineHeight_) - 1;
     return r;

@@ -11,7 +11,6 @@
 #include <QPageLayout>
 #include <QPrinterInfo>
 #include <QStandardPaths>
-
 #include <algorithm>
 #include <cmath>
 
@@ -27,7 +26,9 @@ QColor fromBgr(std::uint32_t bgr) {
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
 }
 
-QString toQString(const std::string& s) { return QString::fromStdString(s); }
+QString toQString(const std::string& s) {
+    return QString::fromStdString(s);
+}
 } // namespace
 
 QStringList QtPrinter::printerNames() {
@@ -55,15 +56,14 @@ QtPrinter::QtPrinter(const QString& printerName) {
         printer_->setOutputFormat(QPrinter::PdfFormat);
         printer_->setResolution(kPdfResolution);
         const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
-        printer_->setPageLayout(QPageLayout(QPageSize(letter ? QPageSize::Letter : QPageSize::A4),
-                                           QPageLayout::Portrait,
-                                           QMarginsF(kPdfBorderPoints, kPdfBorderPoints,
-                                                     kPdfBorderPoints, kPdfBorderPoints),
-                                           QPageLayout::Point));
+        printer_->setPageLayout(QPageLayout(
+            QPageSize(letter ? QPageSize::Letter : QPageSize::A4), QPageLayout::Portrait,
+            QMarginsF(kPdfBorderPoints, kPdfBorderPoints, kPdfBorderPoints, kPdfBorderPoints),
+            QPageLayout::Point));
         pdfFolder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     } else {
-        printer_ = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name_),
-                                              QPrinter::HighResolution);
+        printer_ =
+            std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name_), QPrinter::HighResolution);
     }
     printer_->setFullPage(false);
 }
@@ -131,9 +131,13 @@ void QtPrinter::abortDoc() {
     if (isPdf()) QFile::remove(currentPdf_);
 }
 
-bool QtPrinter::printing() const { return painter_.isActive(); }
+bool QtPrinter::printing() const {
+    return painter_.isActive();
+}
 
-bool QtPrinter::aborted() const { return printer_->printerState() == QPrinter::Aborted; }
+bool QtPrinter::aborted() const {
+    return printer_->printerState() == QPrinter::Aborted;
+}
 
 Orientation QtPrinter::orientation() const {
     return printer_->pageLayout().orientation() == QPageLayout::Landscape ? Orientation::Landscape
@@ -146,8 +150,12 @@ void QtPrinter::setOrientation(Orientation orientation) {
                                                                        : QPageLayout::Portrait);
 }
 
-int QtPrinter::resolutionX() const { return printer_->resolution(); }
-int QtPrinter::resolutionY() const { return printer_->resolution(); }
+int QtPrinter::resolutionX() const {
+    return printer_->resolution();
+}
+int QtPrinter::resolutionY() const {
+    return printer_->resolution();
+}
 
 PageData QtPrinter::pageData() const {
     const QPageLayout layout = printer_->pageLayout();
@@ -212,7 +220,9 @@ void QtPrinter::setFont(const LogicalFont& lf) {
     if (painter_.isActive()) painter_.setFont(font_->font);
 }
 
-void QtPrinter::setFontColor(std::uint32_t bgr) { textColor_ = fromBgr(bgr); }
+void QtPrinter::setFontColor(std::uint32_t bgr) {
+    textColor_ = fromBgr(bgr);
+}
 
 void QtPrinter::setTransparentBrush() {
     if (painter_.isActive()) {
@@ -227,8 +237,8 @@ int QtPrinter::textWidth(char16_t ch) {
     if (ch < 32) return font_->averageWidth;
     auto it = font_->widths.find(ch);
     if (it != font_->widths.end()) return *it;
-    const int w = int(std::lround(
-        QFontMetricsF(font_->font, printer_.get()).horizontalAdvance(QChar(ch))));
+    const int w =
+        int(std::lround(QFontMetricsF(font_->font, printer_.get()).horizontalAdvance(QChar(ch))));
     font_->widths.insert(ch, w);
     return w;
 }
@@ -273,9 +283,13 @@ void QtPrinter::flushRun() {
     run_.positions.clear();
 }
 
-void QtPrinter::setPenWidth(int width) { penWidth_ = width; }
+void QtPrinter::setPenWidth(int width) {
+    penWidth_ = width;
+}
 
-void QtPrinter::moveTo(int x, int y) { current_ = QPointF(x, y); }
+void QtPrinter::moveTo(int x, int y) {
+    current_ = QPointF(x, y);
+}
 
 void QtPrinter::lineTo(int x, int y) {
     flushRun();

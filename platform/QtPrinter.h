@@ -12,7 +12,6 @@
 #include <QRawFont>
 #include <QString>
 #include <QStringList>
-
 #include <memory>
 #include <unordered_map>
 

@@ -3,7 +3,6 @@
 #include "core/Errors.h"
 
 #include <QStringList>
-
 #include <optional>
 #include <utility>
 
@@ -11,7 +10,9 @@ namespace marlix {
 
 namespace {
 
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
 
 // "\SOFTWARE\Obre\Marlix\Sequences\Default" -> "Sequences/Default"; paths
 // outside the settings key have no place in this store.
@@ -22,8 +23,10 @@ std::optional<QString> groupOf(std::string_view path) {
     QString rest = p.mid(root.size());
     if (!rest.isEmpty() && !rest.startsWith(QLatin1Char('\\'))) return std::nullopt;
     rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    while (rest.startsWith(QLatin1Char('/'))) rest.remove(0, 1);
-    while (rest.endsWith(QLatin1Char('/'))) rest.chop(1);
+    while (rest.startsWith(QLatin1Char('/')))
+        rest.remove(0, 1);
+    while (rest.endsWith(QLatin1Char('/')))
+        rest.chop(1);
     return rest;
 }
 
@@ -90,7 +93,8 @@ private:
         const QStringList names = groups ? s_->childGroups() : s_->childKeys();
         if (!group_.isEmpty()) s_->endGroup();
         std::vector<std::string> out;
-        for (const QString& n : names) out.push_back(n.toStdString());
+        for (const QString& n : names)
+            out.push_back(n.toStdString());
         return out;
     }
 
@@ -108,17 +112,19 @@ std::unique_ptr<SettingsRegistry> SettingsRegistry::openUserStore() {
     return std::make_unique<SettingsRegistry>(std::make_shared<QSettings>(
         QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Obre\\Marlix"), QSettings::NativeFormat));
 #else
-    return std::make_unique<SettingsRegistry>(std::make_shared<QSettings>(
-        QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Obre"),
-        QStringLiteral("Marlix")));
+    return std::make_unique<SettingsRegistry>(
+        std::make_shared<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                    QStringLiteral("Obre"), QStringLiteral("Marlix")));
 #endif
 }
 
 SettingsRegistry::SettingsRegistry(const QString& iniFile)
-    : settings_(std::make_shared<QSettings>(iniFile, QSettings::IniFormat)) {}
+    : settings_(std::make_shared<QSettings>(iniFile, QSettings::IniFormat)) {
+}
 
 SettingsRegistry::SettingsRegistry(std::shared_ptr<QSettings> settings)
-    : settings_(std::move(settings)) {}
+    : settings_(std::move(settings)) {
+}
 
 std::unique_ptr<RegistryKey> SettingsRegistry::openKey(std::string_view path, bool create) {
     const auto group = groupOf(path);
@@ -139,8 +145,10 @@ bool SettingsRegistry::keyExists(std::string_view path) const {
 void SettingsRegistry::deleteKey(std::string_view path) {
     const auto group = groupOf(path);
     if (!group) return;
-    if (group->isEmpty()) settings_->clear();
-    else settings_->remove(*group);
+    if (group->isEmpty())
+        settings_->clear();
+    else
+        settings_->remove(*group);
     settings_->sync();
 }
 

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
-
 #include <gtest/gtest.h>
 
 using namespace marlix::test;

@@ -1,12 +1,12 @@
 // Print settings read from the store: defaults of a first start and what
 // stored values change.
 #include "app/StoredSettings.h"
-#include "platform/SettingsRegistry.h"
+
 #include "../engine/RecordingPrinter.h"
 #include "../engine/TempDir.h"
+#include "platform/SettingsRegistry.h"
 
 #include <QFile>
-
 #include <gtest/gtest.h>
 
 using namespace marlix;

@@ -2,7 +2,6 @@
 #include "core/Arith.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 using namespace marlix;

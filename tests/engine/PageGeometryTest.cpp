@@ -1,7 +1,8 @@
 // Page area and the layout read-outs.
 #include "engine/PageGeometry.h"
-#include "engine/PrintEngine.h"
+
 #include "RecordingPrinter.h"
+#include "engine/PrintEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,7 @@ TEST(PageArea, NegativeDeviceDataAndHugeMarginsAreRangeErrors) {
 TEST(PageArea, MillimetresRoundToTheNearestDot) {
     EXPECT_EQ(mmToDots(3, 127), 15);
     EXPECT_EQ(mmToDots(10, 600), 236); // 236.22
-    EXPECT_EQ(dotsToMm(100, 600), 4); // 4.23 mm
+    EXPECT_EQ(dotsToMm(100, 600), 4);  // 4.23 mm
     EXPECT_EQ(dotsToMm(300, 600), 13); // 12.7 mm
 }
 
@@ -49,8 +50,8 @@ TEST(CheckSize, CountsCharactersAndLinesOnThePage) {
     engine.settings.lpi = 6;
     const CheckSizeResult r = engine.checksize();
     EXPECT_TRUE(r.monospaced);
-    EXPECT_EQ(r.charsPerLine, 74);  // round(4488 / 60) - 1
-    EXPECT_EQ(r.linesPerPage, 64);  // round(6544 / 100) - 1
+    EXPECT_EQ(r.charsPerLine, 74); // round(4488 / 60) - 1
+    EXPECT_EQ(r.linesPerPage, 64); // round(6544 / 100) - 1
     EXPECT_EQ(engine.lineHeight(), 100);
 
     printer.setOrientation(Orientation::Landscape);

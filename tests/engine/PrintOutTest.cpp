@@ -1,13 +1,12 @@
 // The job driver on a recording printer: pages, control codes, wrapping,
 // progress, orientation and what happens when a job can't be printed.
-#include "engine/PrintEngine.h"
 #include "RecordingPrinter.h"
 #include "TempDir.h"
-
-#include <gtest/gtest.h>
+#include "engine/PrintEngine.h"
 
 #include <fcntl.h>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -76,7 +75,8 @@ TEST_F(PrintOutTest, AJobWithNothingToDrawOpensNoDocument) {
 }
 
 TEST_F(PrintOutTest, ControlBytesWithoutMeaningPrintAsOneSpace) {
-    print("A\tB\x1b" "C\x01");
+    print("A\tB\x1b"
+          "C\x01");
     const auto& chars = printer.docs[0].pages[0].chars;
     ASSERT_EQ(printer.pageTexts()[0], "A B C ");
     EXPECT_EQ(chars[2].x, 136 + 2 * 60);
@@ -131,7 +131,8 @@ TEST_F(PrintOutTest, ProgressFramesOnlyForJobsOfSixteenBytesOrMore) {
     frames.clear();
     print(std::string(16, 'a'));
     std::vector<int> expected;
-    for (int f = 0; f <= 15; ++f) expected.push_back(f);
+    for (int f = 0; f <= 15; ++f)
+        expected.push_back(f);
     expected.push_back(255);
     EXPECT_EQ(frames, expected);
 

@@ -23,7 +23,8 @@ struct Page {
     std::vector<DrawnChar> chars;
     std::string text() const {
         std::string s;
-        for (const auto& c : chars) s += c.ch < 128 ? char(c.ch) : '?';
+        for (const auto& c : chars)
+            s += c.ch < 128 ? char(c.ch) : '?';
         return s;
     }
 };
@@ -108,7 +109,8 @@ public:
     std::vector<std::string> pageTexts() const {
         std::vector<std::string> out;
         for (const auto& d : docs)
-            for (const auto& p : d.pages) out.push_back(p.text());
+            for (const auto& p : d.pages)
+                out.push_back(p.text());
         return out;
     }
 

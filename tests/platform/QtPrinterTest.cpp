@@ -1,25 +1,26 @@
 // The real "Print to PDF" printer: page data, fonts, documents and the PDF
 // files a job leaves behind, read back with poppler.
-#include "core/Errors.h"
-#include "engine/PrintEngine.h"
 #include "platform/QtPrinter.h"
+
 #include "../engine/TempDir.h"
 #include "../support/Pdf.h"
+#include "core/Errors.h"
+#include "engine/PrintEngine.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 using namespace marlix;
 using namespace marlix::test;
 
 namespace {
 
-QString qs(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+QString qs(const std::filesystem::path& p) {
+    return QString::fromStdString(p.string());
+}
 
 class PdfPrinterTest : public ::testing::Test {
 protected:
@@ -50,7 +51,7 @@ TEST(PdfPrinter, IsAnA4LaserPrinterAt600DpiWithA100DotBorder) {
     const PageData p = printer.pageData();
     EXPECT_EQ(p.offsetX, 100);
     EXPECT_EQ(p.offsetY, 100);
-    EXPECT_NEAR(p.width, 4960, 3); // 210 mm
+    EXPECT_NEAR(p.width, 4960, 3);  // 210 mm
     EXPECT_NEAR(p.height, 7016, 3); // 297 mm
     printer.setOrientation(Orientation::Landscape);
     EXPECT_EQ(printer.pageData().width, p.height);

@@ -1,10 +1,10 @@
 // The settings store on a temporary INI file.
-#include "core/Errors.h"
 #include "platform/SettingsRegistry.h"
+
 #include "../engine/TempDir.h"
+#include "core/Errors.h"
 
 #include <QFile>
-
 #include <gtest/gtest.h>
 
 using namespace marlix;
@@ -91,8 +91,7 @@ TEST_F(SettingsRegistryTest, DeletingAKeyTakesItsSubtree) {
 
 TEST_F(SettingsRegistryTest, PathsOutsideTheSettingsKeyAreNotThere) {
     SettingsRegistry store(file());
-    EXPECT_EQ(store.openKey("System\\CurrentControlSet\\Control\\Print\\Printers", false),
-              nullptr);
+    EXPECT_EQ(store.openKey("System\\CurrentControlSet\\Control\\Print\\Printers", false), nullptr);
     EXPECT_THROW(store.openKey("\\SOFTWARE\\Other", true), Error);
     // Letter case of the root does not matter, as in the registry.
     store.openKey("\\software\\obre\\marlix", true)->writeInteger("End", 0);

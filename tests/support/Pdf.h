@@ -5,7 +5,6 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
-
 #include <vector>
 
 namespace marlix::test {
@@ -39,8 +38,9 @@ inline std::vector<PdfWord> pdfWords(const QString& pdf) {
         run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
     std::vector<PdfWord> words;
     int page = 0;
-    static const QRegularExpression re(QStringLiteral(
-        "<page |<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    static const QRegularExpression re(
+        QStringLiteral("<page |<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+                       "yMax=\"([\\d.]+)\">([^<]*)</word>"));
     for (auto it = re.globalMatch(html); it.hasNext();) {
         const auto m = it.next();
         if (m.captured(0).startsWith(QStringLiteral("<page"))) {

@@ -1,6 +1,5 @@
 // Test entry for tests that need Qt's GUI side (fonts, printers) without a display.
 #include <QApplication>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
