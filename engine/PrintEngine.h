@@ -80,6 +80,9 @@ private:
         Orientation requested = Orientation::Portrait;
     };
 
+    // The cell the font panel asks for: the font's own "@" at its size, or
+    // CPI and LPI. Returns the pitch.
+    std::uint8_t panelCell();
     void resetPrintState();
     void setpitch(std::uint8_t pitch);
     void makePrinterFont();

@@ -69,23 +69,27 @@ void PrintEngine::setpitch(std::uint8_t pitch) {
     makePrinterFont();
 }
 
-void PrintEngine::resetPrintState() {
-    job_.savedHeight = 0;
-    job_.baselineShift = 0;
-    doubleWidth_ = false;
-    condensed_ = false;
+std::uint8_t PrintEngine::panelCell() {
     font_.size = settings.fontSize;
     font_.face = settings.fontName;
     if (settings.defaultFont) {
         selectPanelFont();
         charAdvance_ = fit<std::uint16_t>(device_.textWidth(u'@'));
         charHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));
-        job_.pitch = nearestAs<std::uint8_t>(static_cast<long double>(resx()) / charAdvance_);
-    } else {
-        job_.pitch = fit<std::uint8_t>(settings.cpi);
-        charAdvance_ = nearestAs<std::uint16_t>(static_cast<long double>(resx()) / settings.cpi);
-        charHeight_ = nearestAs<std::uint16_t>(static_cast<long double>(resy()) / settings.lpi);
+        return nearestAs<std::uint8_t>(static_cast<long double>(resx()) / charAdvance_);
     }
+    const std::uint8_t pitch = fit<std::uint8_t>(settings.cpi);
+    charAdvance_ = nearestAs<std::uint16_t>(static_cast<long double>(resx()) / settings.cpi);
+    charHeight_ = nearestAs<std::uint16_t>(static_cast<long double>(resy()) / settings.lpi);
+    return pitch;
+}
+
+void PrintEngine::resetPrintState() {
+    job_.savedHeight = 0;
+    job_.baselineShift = 0;
+    doubleWidth_ = false;
+    condensed_ = false;
+    job_.pitch = panelCell();
     job_.requested = device_.orientation();
     setpitch(job_.pitch);
 }
@@ -118,22 +122,11 @@ PrintEngine::FontPitch PrintEngine::pitchOfFont(const std::string& face, std::in
 }
 
 CheckSizeResult PrintEngine::checksize() {
-    font_.size = settings.fontSize;
-    font_.face = settings.fontName;
     font_.bold = settings.bold;
     font_.italic = settings.italic;
     font_.underline = settings.underline;
     font_.strikeOut = settings.strikeOut;
-    if (settings.defaultFont) {
-        selectPanelFont();
-        charAdvance_ = fit<std::uint16_t>(device_.textWidth(u'@'));
-        charHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));
-        if (nearest(static_cast<long double>(resx()) / charAdvance_) > 255) rangeError();
-    } else {
-        if (settings.cpi > 255) rangeError();
-        charAdvance_ = nearestAs<std::uint16_t>(static_cast<long double>(resx()) / settings.cpi);
-        charHeight_ = nearestAs<std::uint16_t>(static_cast<long double>(resy()) / settings.lpi);
-    }
+    panelCell();
     makePrinterFont();
 
     CheckSizeResult r;
