@@ -1,6 +1,6 @@
 // The marlix program run as a user runs it: a job file on the command line,
 // its own settings file, PDFs in a folder of the test's.
-#include "../engine/TempDir.h"
+#include "../support/TempDir.h"
 #include "../support/Pdf.h"
 
 #include <QFile>
@@ -36,7 +36,9 @@ protected:
         env.insert(QStringLiteral("MARLIX_SETTINGS"), settings);
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.remove(QStringLiteral("CUPS_SERVER"));
+        // No print server: these tests must never reach a real printer.
+        env.insert(QStringLiteral("CUPS_SERVER"),
+                   QString::fromStdString((dir.path() / "no-cups.sock").string()));
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(MARLIX_EXE), args);
         EXPECT_TRUE(p.waitForFinished(60000));
@@ -100,11 +102,14 @@ TEST_F(CommandLineTest, AnUnwritablePdfFolderFailsAndKeepsTheJobFile) {
     EXPECT_TRUE(QFile::exists(file));
 }
 
-TEST_F(CommandLineTest, ListsThePrintersWithTheCurrentOneMarked) {
+TEST_F(CommandLineTest, WithoutAPrintServerOnlyPrintToPdfIsThereAndIsCurrent) {
+    setSettings(QStringLiteral("Printer=MarlixTest\n"));
     const Result r = marlix({QStringLiteral("--list-printers")});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.pdfs.contains(QStringLiteral("* Print to PDF")) ||
-                r.pdfs.contains(QStringLiteral("  Print to PDF")));
+    EXPECT_EQ(r.pdfs, QStringList{QStringLiteral("* Print to PDF")});
+    const Result printed = marlix({job("still prints")});
+    EXPECT_EQ(printed.exitCode, 0);
+    EXPECT_EQ(printed.pdfs.size(), 1);
 }
 
 } // namespace
