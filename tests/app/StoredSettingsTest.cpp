@@ -3,7 +3,7 @@
 #include "app/StoredSettings.h"
 
 #include "../engine/RecordingPrinter.h"
-#include "../engine/TempDir.h"
+#include "../support/TempDir.h"
 #include "platform/SettingsRegistry.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // The job driver on a recording printer: pages, control codes, wrapping,
 // progress, orientation and what happens when a job can't be printed.
 #include "RecordingPrinter.h"
-#include "TempDir.h"
+#include "../support/TempDir.h"
 #include "engine/PrintEngine.h"
 
 #include <fcntl.h>

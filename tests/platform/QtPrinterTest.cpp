@@ -2,7 +2,7 @@
 // files a job leaves behind, read back with poppler.
 #include "platform/QtPrinter.h"
 
-#include "../engine/TempDir.h"
+#include "../support/TempDir.h"
 #include "../support/Pdf.h"
 #include "core/Errors.h"
 #include "engine/PrintEngine.h"

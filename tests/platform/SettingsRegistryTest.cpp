@@ -1,7 +1,7 @@
 // The settings store on a temporary INI file.
 #include "platform/SettingsRegistry.h"
 
-#include "../engine/TempDir.h"
+#include "../support/TempDir.h"
 #include "core/Errors.h"
 
 #include <QFile>
