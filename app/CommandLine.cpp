@@ -2,8 +2,10 @@
 
 #include "app/SettingNames.h"
 #include "app/StoredSettings.h"
+#include "charset/CodeSet.h"
 #include "core/Errors.h"
 #include "engine/PrintEngine.h"
+#include "platform/DataDir.h"
 #include "platform/QtPrinter.h"
 #include "platform/SettingsRegistry.h"
 
@@ -35,6 +37,9 @@ int printFileAndExit(const QString& file, QTextStream& out, QTextStream& err) {
         if (!choice.pdfFolder.empty())
             printer.setPdfFolder(QString::fromStdString(choice.pdfFolder));
         PrintEngine engine(printer);
+        // Without its code page nothing would print: say so instead of printing nothing.
+        codeset(engine.codePage,
+                dataFile(QString::fromStdString(readCodePage(key.get()) + ".cp")).toStdString());
         engine.settings = readPrintSettings(key.get(), engine);
         engine.checksize();
         engine.PrintOut(file.toStdString());

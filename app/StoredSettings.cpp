@@ -67,4 +67,9 @@ PrinterChoice readPrinterChoice(const RegistryKey* key) {
     return c;
 }
 
+std::string readCodePage(const RegistryKey* key) {
+    if (auto name = key ? key->readString(setting::CodePage) : std::nullopt) return *name;
+    return "866";
+}
+
 } // namespace marlix

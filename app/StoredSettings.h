@@ -25,4 +25,7 @@ PrintSettings readPrintSettings(const RegistryKey* key, PrintEngine& engine);
 
 PrinterChoice readPrinterChoice(const RegistryKey* key);
 
+// The code page name ("866" unless stored); its file is the name + ".cp".
+std::string readCodePage(const RegistryKey* key);
+
 } // namespace marlix

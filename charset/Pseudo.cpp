@@ -29,12 +29,24 @@ struct Strokes {
     std::array<Chain, 4> c{};
 };
 
-constexpr Chain line(Pt a, Pt b) { return {2, {a, b, {}}}; }
-constexpr Chain line(Pt a, Pt b, Pt c) { return {3, {a, b, c}}; }
-constexpr Strokes strokes(Chain a) { return {1, {a, {}, {}, {}}}; }
-constexpr Strokes strokes(Chain a, Chain b) { return {2, {a, b, {}, {}}}; }
-constexpr Strokes strokes(Chain a, Chain b, Chain c) { return {3, {a, b, c, {}}}; }
-constexpr Strokes strokes(Chain a, Chain b, Chain c, Chain d) { return {4, {a, b, c, d}}; }
+constexpr Chain line(Pt a, Pt b) {
+    return {2, {a, b, {}}};
+}
+constexpr Chain line(Pt a, Pt b, Pt c) {
+    return {3, {a, b, c}};
+}
+constexpr Strokes strokes(Chain a) {
+    return {1, {a, {}, {}, {}}};
+}
+constexpr Strokes strokes(Chain a, Chain b) {
+    return {2, {a, b, {}, {}}};
+}
+constexpr Strokes strokes(Chain a, Chain b, Chain c) {
+    return {3, {a, b, c, {}}};
+}
+constexpr Strokes strokes(Chain a, Chain b, Chain c, Chain d) {
+    return {4, {a, b, c, d}};
+}
 
 constexpr std::uint16_t kFirstLine = 179;
 // clang-format off
@@ -117,7 +129,8 @@ void Pseudo(BoxCanvas& canvas, int x, int y, std::uint16_t cellWidth, std::uint1
         for (std::uint8_t i = 0; i < s.chains; ++i) {
             const Chain& c = s.c[i];
             canvas.moveTo(xs[c.p[0].x], ys[c.p[0].y]);
-            for (std::uint8_t k = 1; k < c.points; ++k) canvas.lineTo(xs[c.p[k].x], ys[c.p[k].y]);
+            for (std::uint8_t k = 1; k < c.points; ++k)
+                canvas.lineTo(xs[c.p[k].x], ys[c.p[k].y]);
         }
     } else if (code == 219) {
         canvas.fillRect(x, y, xe, ye, kBlock);

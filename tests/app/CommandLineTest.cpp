@@ -1,7 +1,7 @@
 // The marlix program run as a user runs it: a job file on the command line,
 // its own settings file, PDFs in a folder of the test's.
-#include "../support/TempDir.h"
 #include "../support/Pdf.h"
+#include "../support/TempDir.h"
 
 #include <QFile>
 #include <QProcess>
@@ -76,6 +76,26 @@ TEST_F(CommandLineTest, StoredSettingsShapeThePage) {
     ASSERT_FALSE(words.empty());
     EXPECT_NEAR(words[0].xMin, 236 * 72.0 / 600, 0.05);
     EXPECT_NEAR(words[0].xMax - words[0].xMin, 2 * 60 * 72.0 / 600, 0.1);
+}
+
+TEST_F(CommandLineTest, ACp866ReportPrintsItsLettersAndFrames) {
+    const Result r = marlix({QStringLiteral(MARLIX_SAMPLES "/cp866-report.prn")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.pdfs.size(), 1);
+    const QString text = pdfText(r.pdfs[0]);
+    EXPECT_TRUE(text.contains(QStringLiteral("СКЛАДСКОЙ ОТЧЁТ ЗА ДЕКАБРЬ"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Петли дверные")));
+    EXPECT_FALSE(text.contains(QChar(0x2550))) << "frames are drawn as lines, not as text";
+}
+
+TEST_F(CommandLineTest, AMissingCodePageFileIsAnErrorNotAnEmptyPrint) {
+    setSettings(QStringLiteral("CodePage=nosuch\n"));
+    const Result r = marlix({job("AB")});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot open file")) &&
+                r.err.contains(QStringLiteral("nosuch.cp")))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.pdfs.isEmpty());
 }
 
 TEST_F(CommandLineTest, AJobOfOnlyControlCodesWritesNothing) {

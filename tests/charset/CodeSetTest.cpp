@@ -1,11 +1,11 @@
 // Loading code page files: the format's rules, the failures, and the shipped
 // tables against the published mappings.
 #include "charset/CodeSet.h"
-#include "core/Errors.h"
+
 #include "../support/TempDir.h"
+#include "core/Errors.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 using namespace marlix;
@@ -45,7 +45,8 @@ TEST_F(CodeSetTest, TheTableStartsEmptyAndALoadStartsFromTheIdentity) {
 
 TEST_F(CodeSetTest, LineCountsFromOneTo256) {
     std::string lines;
-    for (int i = 0; i < 256; ++i) lines += "A=" + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 256; ++i)
+        lines += "A=" + std::to_string(i) + "\r\n";
     EXPECT_EQ(load(lines), "");
     EXPECT_EQ(table['A'].code, 255) << "later lines override earlier ones";
 

@@ -2,7 +2,6 @@
 #include "charset/Pseudo.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 #include <set>
 #include <vector>
@@ -55,9 +54,8 @@ TEST(Pseudo, StrokePositionsInA20By40Cell) {
     EXPECT_EQ(draw(191).chains, (Chains{{{100, 219}, {109, 219}, {109, 240}}}));
     // Strokes drawn towards the left or top border end one dot outside the cell.
     EXPECT_EQ(draw(217).chains, (Chains{{{100, 219}, {109, 219}, {109, 199}}}));
-    EXPECT_EQ(draw(181).chains, (Chains{{{109, 200}, {109, 240}},
-                                        {{109, 217}, {99, 217}},
-                                        {{109, 223}, {99, 223}}}));
+    EXPECT_EQ(draw(181).chains,
+              (Chains{{{109, 200}, {109, 240}}, {{109, 217}, {99, 217}}, {{109, 223}, {99, 223}}}));
     EXPECT_EQ(draw(206).chains, (Chains{{{100, 217}, {107, 217}, {107, 199}},
                                         {{100, 223}, {107, 223}, {107, 240}},
                                         {{113, 240}, {113, 223}, {120, 223}},

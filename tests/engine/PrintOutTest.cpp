@@ -1,7 +1,7 @@
 // The job driver on a recording printer: pages, control codes, wrapping,
 // progress, orientation and what happens when a job can't be printed.
-#include "RecordingPrinter.h"
 #include "../support/TempDir.h"
+#include "RecordingPrinter.h"
 #include "engine/PrintEngine.h"
 
 #include <fcntl.h>
@@ -216,6 +216,26 @@ TEST_F(PrintOutTest, NothingPrintsAtOrRightOfTheRightLimit) {
     engine.settings.rightMargin = 120; // right limit left of the left edge
     print("ABC");
     EXPECT_TRUE(printer.docs.empty());
+}
+
+TEST_F(PrintOutTest, CharacterSetsChooseTextBoxDrawingOrNothing) {
+    engine.codePage[0xC4] = {196, kBoxDrawingSet}; // a horizontal line
+    engine.codePage[0x80] = {0x0410, 204};         // Cyrillic A
+    engine.codePage['~'] = {'~', kInvisibleSet};
+    print("A\xC4~\x80"
+          "B");
+    const auto& chars = printer.docs[0].pages[0].chars;
+    ASSERT_EQ(printer.pageTexts()[0], "A?B");
+    EXPECT_EQ(chars[1].ch, u'\u0410');
+    EXPECT_EQ(chars[1].x, 136 + 3 * 60) << "the box cell and the blank cell each take one step";
+    ASSERT_EQ(printer.strokes.size(), 1u);
+    EXPECT_EQ(printer.strokes[0].x1, 136 + 60);
+    EXPECT_EQ(printer.strokes[0].x2, 136 + 120);
+    // The font is made again only when the character set changes.
+    std::vector<int> sets;
+    for (const auto& f : printer.fonts)
+        sets.push_back(f.charSet);
+    EXPECT_EQ(std::vector<int>(sets.end() - 4, sets.end()), (std::vector<int>{0, 254, 204, 1}));
 }
 
 // A scheme source that only feeds an initialisation string.

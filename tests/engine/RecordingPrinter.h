@@ -46,6 +46,10 @@ public:
     std::vector<std::string> log;   // spooler calls
     int failAfterChars = -1;        // throw on the n-th drawn character
     bool reportAborted = false;
+    struct Stroke {
+        int x1, y1, x2, y2;
+    };
+    std::vector<Stroke> strokes; // box drawing: lines and the corners of fills
 
     void setTitle(const std::string& t) override { title_ = t; }
     void beginDoc() override {
@@ -101,9 +105,14 @@ public:
         docs.back().pages.back().chars.push_back({x, y, ch, color_});
     }
     void setPenWidth(int) override {}
-    void moveTo(int, int) override {}
-    void lineTo(int, int) override {}
-    void fillRect(int, int, int, int, std::uint32_t) override {}
+    void moveTo(int x, int y) override { strokes.push_back({x, y, x, y}); }
+    void lineTo(int x, int y) override {
+        strokes.back().x2 = x;
+        strokes.back().y2 = y;
+    }
+    void fillRect(int l, int t, int, int, std::uint32_t) override {
+        strokes.push_back({l, t, l, t});
+    }
 
     const LogicalFont& font() const { return font_; }
     std::vector<std::string> pageTexts() const {

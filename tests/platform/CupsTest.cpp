@@ -1,9 +1,9 @@
 // Jobs through a real print server: the private CUPS server that tools/test
 // starts, with its PDF queue "MarlixTest". Skipped when no such server runs.
+#include "../support/Pdf.h"
+#include "../support/TempDir.h"
 #include "engine/PrintEngine.h"
 #include "platform/QtPrinter.h"
-#include "../support/TempDir.h"
-#include "../support/Pdf.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
-
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
@@ -55,7 +54,8 @@ protected:
 
     static int jobsPending() {
         cups_job_t* jobs = nullptr;
-        const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "MarlixTest", 0, CUPS_WHICHJOBS_ACTIVE);
+        const int n =
+            cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "MarlixTest", 0, CUPS_WHICHJOBS_ACTIVE);
         cupsFreeJobs(n, jobs);
         return n;
     }
@@ -131,8 +131,8 @@ TEST_F(CupsTest, OrientationIsSetBetweenDocuments) {
 TEST_F(CupsTest, TheCommandLinePrintsOnTheStoredPrinterOrFallsBackToTheDefault) {
     for (const char* stored : {"marlixtest", "No Such Printer"}) {
         before = pdfs();
-        const QString ini = QString::fromStdString(dir.write(
-            "marlix.ini", std::string("[General]\nPrinter=") + stored + "\n"));
+        const QString ini = QString::fromStdString(
+            dir.write("marlix.ini", std::string("[General]\nPrinter=") + stored + "\n"));
         QProcess p;
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("MARLIX_SETTINGS"), ini);

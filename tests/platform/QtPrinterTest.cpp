@@ -2,8 +2,8 @@
 // files a job leaves behind, read back with poppler.
 #include "platform/QtPrinter.h"
 
-#include "../support/TempDir.h"
 #include "../support/Pdf.h"
+#include "../support/TempDir.h"
 #include "core/Errors.h"
 #include "engine/PrintEngine.h"
 
