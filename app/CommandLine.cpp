@@ -8,6 +8,7 @@
 #include "platform/DataDir.h"
 #include "platform/QtPrinter.h"
 #include "platform/SettingsRegistry.h"
+#include "schemes/SchemeStore.h"
 
 #include <QFileInfo>
 
@@ -30,6 +31,9 @@ int printFileAndExit(const QString& file, QTextStream& out, QTextStream& err) {
     }
     try {
         auto store = SettingsRegistry::openUserStore();
+        // A first run creates the default schemes.
+        SchemeStore schemes(*store);
+        schemes.CheckSequencesRegistry();
         auto key = store->openKey(kSettingsKey, false);
         const PrinterChoice choice = readPrinterChoice(key.get());
 
@@ -38,9 +42,10 @@ int printFileAndExit(const QString& file, QTextStream& out, QTextStream& err) {
             printer.setPdfFolder(QString::fromStdString(choice.pdfFolder));
         PrintEngine engine(printer);
         // Without its code page nothing would print: say so instead of printing nothing.
-        codeset(engine.codePage,
-                dataFile(QString::fromStdString(readCodePage(key.get()) + ".cp")).toStdString());
+        const QString codePage = QString::fromStdString(readCodePage(key.get()));
+        codeset(engine.codePage, dataFile(codePage + QStringLiteral(".cp")).toStdString());
         engine.settings = readPrintSettings(key.get(), engine);
+        engine.sequences = &schemes;
         engine.checksize();
         engine.PrintOut(file.toStdString());
         for (const QString& pdf : printer.writtenFiles())

@@ -27,8 +27,11 @@ inline constexpr std::string_view kPrintingInProgress = "Printing in progress";
 // Messages keep the "%s" placeholder of their texts so that translated
 // texts from language files can be used the same way.
 inline std::string formatMessage(std::string_view text, std::string_view arg) {
-    std::string out(text);
-    if (auto at = out.find("%s"); at != std::string::npos) out.replace(at, 2, arg);
+    const auto at = text.find("%s");
+    if (at == std::string_view::npos) return std::string(text);
+    std::string out(text.substr(0, at));
+    out.append(arg);
+    out.append(text.substr(at + 2));
     return out;
 }
 

@@ -11,7 +11,9 @@ namespace marlix {
 
 namespace {
 constexpr std::uint8_t BS = 8, LF = 10, FF = 12, CR = 13;
-}
+// Bytes after a lead byte that a sequence may still take.
+constexpr std::size_t kLookAhead = 30;
+} // namespace
 
 PrintEngine::PrintEngine(PrinterDevice& device) : device_(device) {
     // A usable cell before the first layout: 12 characters and 6 lines per inch.
@@ -70,20 +72,21 @@ void PrintEngine::PrintOut(const std::string& fileName) {
     computePageArea();
 
     LoadedSequences seq;
-    bool interpret = false;
+    bool interpreting = false;
     if (sequences) {
         seq = sequences->LoadSequences();
-        interpret = sequences->activeScheme() != kNoSequences;
+        interpreting = sequences->activeScheme() != kNoSequences;
     }
     if (seq.table.size() > 256) rangeError();
+    const std::vector<Sequence> table = prepare(seq.table);
     std::uint16_t initLeft = fit<std::uint16_t>(seq.initStr.size());
 
     device_.setTransparentBrush();
     job_ = PrintState{};
 
     std::array<bool, 256> lead{};
-    for (const SeqDef& def : seq.table)
-        if (!def.Pattern.empty()) lead[static_cast<std::uint8_t>(def.Pattern[0])] = true;
+    for (const Sequence& s : table)
+        lead[static_cast<std::uint8_t>(s.pattern[0])] = true;
 
     JobFile file(fileName);
     device_.setTitle(kJobTitle);
@@ -109,7 +112,8 @@ void PrintEngine::PrintOut(const std::string& fileName) {
             progress(size, bytesLeft, lastFrame);
 
             std::uint8_t b;
-            if (initLeft > 0) {
+            const bool fromInit = initLeft > 0;
+            if (fromInit) {
                 b = static_cast<std::uint8_t>(seq.initStr[initPos++]);
                 --initLeft;
             } else {
@@ -118,8 +122,28 @@ void PrintEngine::PrintOut(const std::string& fileName) {
             }
             std::uint16_t w = codePage[b].code;
 
-            if (interpret && lead[b]) {
-                // Sequences are recognised from the next change on.
+            if (interpreting && lead[b]) {
+                // The window looks into the initialisation string while it has
+                // bytes left, else into the job file: a sequence may cross from
+                // one into the other only at the string's last byte.
+                const bool initTail = fromInit && initLeft > 0;
+                const std::string_view tail =
+                    initTail ? std::string_view(seq.initStr).substr(initPos, kLookAhead)
+                             : file.peek(kLookAhead);
+                std::array<char, 1 + kLookAhead> window;
+                window[0] = static_cast<char>(b);
+                tail.copy(window.data() + 1, tail.size());
+                if (const std::size_t taken =
+                        interpret(std::string_view(window.data(), 1 + tail.size()), table)) {
+                    w = 0;
+                    if (initTail) {
+                        initPos += taken - 1;
+                        initLeft = static_cast<std::uint16_t>(initLeft - (taken - 1));
+                    } else {
+                        file.skip(taken - 1);
+                        bytesLeft -= static_cast<std::uint32_t>(taken - 1);
+                    }
+                }
             }
 
             switch (w) {

@@ -7,11 +7,14 @@
 #include "engine/PageGeometry.h"
 #include "engine/PrintSettings.h"
 #include "engine/PrinterDevice.h"
+#include "schemes/Commands.h"
 #include "schemes/SeqDef.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace marlix {
 
@@ -84,6 +87,23 @@ private:
     // CPI and LPI. Returns the pitch.
     std::uint8_t panelCell();
     void resetPrintState();
+
+    // A table entry ready for matching: where its parameter lies, if any.
+    struct Sequence {
+        std::string pattern;
+        Command command;
+        bool binary = false;   // "_" placeholders: a little-endian number
+        std::size_t field = 0; // first placeholder
+        std::size_t width = 0; // textual: number of "0" placeholders
+        bool readable = false; // a value command with a placeholder
+    };
+    static std::vector<Sequence> prepare(const TSeqArray& table);
+    // Applies the first entry that matches at the start of window (the job
+    // byte and up to 30 after it); returns the bytes it took, 0 for none.
+    std::size_t interpret(std::string_view window, const std::vector<Sequence>& table);
+    void applyFixed(Command command);
+    void applyValue(Command command, std::int64_t value);
+    void requestOrientation(Orientation orientation);
     void setpitch(std::uint8_t pitch);
     void makePrinterFont();
     void selectPanelFont();

@@ -18,12 +18,15 @@ QString dataDirectory() {
     return dir;
 }
 
-QString dataFile(const QString& name) { return QDir(dataDirectory()).filePath(name); }
+QString dataFile(const QString& name) {
+    return QDir(dataDirectory()).filePath(name);
+}
 
 QStringList dataFileNames(const QString& pattern) {
     QStringList names;
     const auto files = QDir(dataDirectory()).entryList({pattern}, QDir::Files, QDir::Unsorted);
-    for (const QString& f : files) names << f.section(QLatin1Char('.'), 0, 0);
+    for (const QString& f : files)
+        names << f.section(QLatin1Char('.'), 0, 0);
     return names;
 }
 

@@ -1,0 +1,62 @@
+#include "schemes/SchemeStore.h"
+
+#include "core/Errors.h"
+#include "schemes/AnsiText.h"
+#include "schemes/Commands.h"
+#include "schemes/SequenceNotation.h"
+
+namespace marlix {
+
+namespace {
+
+// A value that is there but is no text can't be a pattern.
+std::string readNotation(const RegistryKey& key, std::string_view name) {
+    if (!key.hasValue(name)) return {};
+    auto text = key.readString(name);
+    if (!text) throw Error(formatMessage("Invalid data type for '%s'", name));
+    return toAnsi(*text);
+}
+
+} // namespace
+
+std::string SchemeStore::schemeKey(std::string_view scheme) {
+    return std::string(kSequencesKey) + "\\" + std::string(scheme);
+}
+
+void SchemeStore::CheckSequencesRegistry() {
+    auto root = registry_.openKey(kSettingsKey, true);
+    if (auto stored = root->readString(kSequenceValue)) {
+        active_ = *stored;
+    } else {
+        active_ = "Default";
+        root->writeString(kSequenceValue, active_);
+    }
+    if (!registry_.keyExists(schemeKey(active_))) active_ = "Default";
+
+    for (std::size_t s = 0; s < kDefaultSchemes.size(); ++s) {
+        auto key = registry_.openKey(schemeKey(kDefaultSchemes[s]), true);
+        for (const CommandInfo& c : kCommands)
+            if (!key->hasValue(c.name)) key->writeString(c.name, c.defaults[s]);
+    }
+}
+
+LoadedSequences SchemeStore::LoadSequences() {
+    names_.clear();
+    if (auto sequences = registry_.openKey(kSequencesKey, false)) names_ = sequences->subkeyNames();
+
+    auto root = registry_.openKey(kSettingsKey, true);
+    if (auto stored = root->readString(kSequenceValue)) active_ = *stored;
+
+    LoadedSequences loaded;
+    auto scheme = registry_.openKey(schemeKey(active_), false);
+    if (!scheme) return loaded;
+    for (const CommandInfo& c : kCommands) {
+        const std::string bytes = TextToSeq(readNotation(*scheme, c.name));
+        for (std::string& piece : splitAlternatives(bytes))
+            loaded.table.push_back({std::move(piece), std::string(c.name)});
+    }
+    loaded.initStr = TextToSeq(readNotation(*scheme, kInitStrValue));
+    return loaded;
+}
+
+} // namespace marlix

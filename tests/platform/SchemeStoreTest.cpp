@@ -1,0 +1,142 @@
+// Schemes in the real settings store (QSettings on a temporary file).
+#include "schemes/SchemeStore.h"
+
+#include "../support/TempDir.h"
+#include "core/Errors.h"
+#include "platform/SettingsRegistry.h"
+#include "schemes/Commands.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace marlix;
+using namespace marlix::test;
+
+namespace {
+
+const std::string kRoot(kSettingsKey);
+
+class SchemeStoreTest : public ::testing::Test {
+protected:
+    QString file() const { return QString::fromStdString((dir.path() / "marlix.ini").string()); }
+    std::unique_ptr<RegistryKey> key(const std::string& scheme) {
+        return registry->openKey(SchemeStore::schemeKey(scheme), true);
+    }
+    void restart() {
+        registry = std::make_unique<SettingsRegistry>(file());
+        store = std::make_unique<SchemeStore>(*registry);
+        store->CheckSequencesRegistry();
+    }
+    void SetUp() override { restart(); }
+
+    TempDir dir;
+    std::unique_ptr<SettingsRegistry> registry;
+    std::unique_ptr<SchemeStore> store;
+};
+
+TEST_F(SchemeStoreTest, AFirstStartWritesTheThreeDefaultSchemes) {
+    EXPECT_EQ(registry->openKey(kRoot, false)->readString("Sequence"), "Default");
+    EXPECT_EQ(store->activeScheme(), "Default");
+    auto sequences = registry->openKey(std::string(kSequencesKey), false);
+    auto names = sequences->subkeyNames();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Default", "Epson Matrix", "HP PCL"}));
+    for (const char* scheme : {"Default", "Epson Matrix", "HP PCL"}) {
+        auto k = key(scheme);
+        EXPECT_EQ(k->valueNames().size(), 31u) << scheme;
+        EXPECT_FALSE(k->hasValue("InitStr"));
+        EXPECT_EQ(k->readString("Strikeout"), std::string(scheme) == "Default" ? "[#27]S" : "");
+    }
+}
+
+TEST_F(SchemeStoreTest, TablesHold21_36And42Entries) {
+    const std::pair<const char*, std::size_t> sizes[] = {
+        {"Default", 21}, {"Epson Matrix", 36}, {"HP PCL", 42}};
+    for (auto [scheme, size] : sizes) {
+        registry->openKey(kRoot, true)->writeString("Sequence", scheme);
+        const LoadedSequences l = store->LoadSequences();
+        EXPECT_EQ(l.table.size(), size) << scheme;
+        EXPECT_EQ(store->activeScheme(), scheme);
+        EXPECT_TRUE(l.initStr.empty());
+    }
+    registry->openKey(kRoot, true)->writeString("Sequence", "Epson Matrix");
+    const TSeqArray t = store->LoadSequences().table;
+    const std::pair<std::string, std::string> first[] = {{"\x1b"
+                                                          "E",
+                                                          "Bold"},
+                                                         {"\x1bG", "Bold"},
+                                                         {"\x1b"
+                                                          "F",
+                                                          "NoBold"},
+                                                         {"\x1bH", "NoBold"},
+                                                         {"\x1b"
+                                                          "4",
+                                                          "Italic"}};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(t[i].Pattern, first[i].first);
+        EXPECT_EQ(t[i].Command, first[i].second);
+    }
+    registry->openKey(kRoot, true)->writeString("Sequence", "HP PCL");
+    const TSeqArray hp = store->LoadSequences().table;
+    for (std::size_t i = hp.size() - 10; i < hp.size(); ++i)
+        EXPECT_EQ(hp[i].Command, "Ignore");
+    EXPECT_EQ(hp[hp.size() - 11].Command, "Reset");
+}
+
+TEST_F(SchemeStoreTest, UserEditsSurviveARestartAndDeletedValuesComeBack) {
+    key("Epson Matrix")->writeString("Bold", "[#27]E");
+    registry->deleteKey(SchemeStore::schemeKey("HP PCL"));
+    QSettings raw(file(), QSettings::IniFormat);
+    raw.remove(QStringLiteral("Sequences/Epson Matrix/Italic"));
+    raw.sync();
+    restart();
+    EXPECT_EQ(key("Epson Matrix")->readString("Bold"), "[#27]E");
+    EXPECT_EQ(key("Epson Matrix")->readString("Italic"), "[#27]4");
+    EXPECT_EQ(key("HP PCL")->readString("Reset"), "[#27]E");
+}
+
+TEST_F(SchemeStoreTest, AnActiveSchemeWithoutAKeyGivesAnEmptyTable) {
+    registry->openKey(kRoot, true)->writeString("Sequence", "Gone");
+    restart();
+    EXPECT_EQ(store->activeScheme(), "Default") << "in memory only";
+    EXPECT_EQ(registry->openKey(kRoot, false)->readString("Sequence"), "Gone");
+    const LoadedSequences l = store->LoadSequences();
+    EXPECT_EQ(store->activeScheme(), "Gone");
+    EXPECT_TRUE(l.table.empty());
+
+    registry->openKey(kRoot, true)->writeString("Sequence", "No sequences");
+    EXPECT_TRUE(store->LoadSequences().table.empty());
+    EXPECT_EQ(store->activeScheme(), kNoSequences);
+}
+
+TEST_F(SchemeStoreTest, ValuesSplitIntoEntriesAndInitStrIsConverted) {
+    key("Default")->writeString("Bold", "[#27]E||||[#27]G");
+    key("Default")->writeString("NoBold", "||");
+    key("Default")->writeString("InitStr", "[#27]@Ж");
+    const LoadedSequences l = store->LoadSequences();
+    EXPECT_EQ(l.table[0].Pattern, "\x1b"
+                                  "E");
+    EXPECT_EQ(l.table[1].Pattern, "\x1bG");
+    EXPECT_EQ(l.table[2].Command, "Italic");
+    EXPECT_EQ(l.initStr, "\x1b@\xc6") << "notation is Windows-1251, one byte a character";
+    EXPECT_EQ(store->schemeNames().size(), 3u);
+}
+
+TEST_F(SchemeStoreTest, ALongValueOrAValueThatIsNoTextFailsTheLoad) {
+    key("Default")->writeString("Bold", std::string(256, 'x'));
+    EXPECT_THROW(store->LoadSequences(), Error);
+    key("Default")->writeString("Bold", "[#27]B");
+    QFile f(file());
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("\n[Sequences]\nDefault\\Italic=a, b\n");
+    f.close();
+    restart();
+    try {
+        store->LoadSequences();
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Invalid data type for 'Italic'");
+    }
+}
+
+} // namespace
