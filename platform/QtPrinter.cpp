@@ -259,8 +259,10 @@ void QtPrinter::drawChar(int x, int y, char16_t ch) {
         run_.font = font_;
         run_.color = textColor_;
         run_.y = y;
+        if (run_.glyphs.isEmpty()) run_.x = x;
         run_.glyphs.append(glyph);
-        run_.positions.append(QPointF(x, font_->ascent));
+        // Relative to the run's first cell: underline and strike-out start there.
+        run_.positions.append(QPointF(x - run_.x, font_->ascent));
         return;
     }
     // Not in the face: let the text layout find a fallback font for it.
@@ -278,7 +280,7 @@ void QtPrinter::flushRun() {
     glyphs.setUnderline(run_.font->font.underline());
     glyphs.setStrikeOut(run_.font->font.strikeOut());
     painter_.setPen(run_.color);
-    painter_.drawGlyphRun(QPointF(0, run_.y), glyphs);
+    painter_.drawGlyphRun(QPointF(run_.x, run_.y), glyphs);
     run_.glyphs.clear();
     run_.positions.clear();
 }

@@ -79,6 +79,7 @@ private:
     struct PendingRun {
         MadeFont* font = nullptr;
         QColor color;
+        int x = 0; // the first cell
         int y = 0;
         QList<quint32> glyphs;
         QList<QPointF> positions;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace marlix::test;
@@ -96,6 +97,73 @@ TEST_F(CommandLineTest, AMissingCodePageFileIsAnErrorNotAnEmptyPrint) {
                 r.err.contains(QStringLiteral("nosuch.cp")))
         << r.err.toStdString();
     EXPECT_TRUE(r.pdfs.isEmpty());
+}
+
+TEST_F(CommandLineTest, TheEpsonSampleShowsEveryCommandOnThePage) {
+    setSettings(QStringLiteral("Sequence=Epson Matrix\n"));
+    const Result r = marlix({QStringLiteral(MARLIX_SAMPLES "/epson.prn")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.pdfs.size(), 1);
+    const QString fonts = run(QStringLiteral("pdffonts"), {r.pdfs[0]});
+    for (const char* face : {"LiberationMono-Bold", "LiberationMono-Italic", "LiberationMono "})
+        EXPECT_TRUE(fonts.contains(QLatin1String(face))) << face;
+
+    const auto words = pdfWords(r.pdfs[0]);
+    auto word = [&](const char* text) {
+        for (const PdfWord& w : words)
+            if (w.text == QLatin1String(text)) return w;
+        ADD_FAILURE() << "no word " << text;
+        return PdfWord{};
+    };
+    // ESC $ positions count from the printable edge (100 dots, 12 pt, in).
+    EXPECT_NEAR(word("|2\"").xMin, 12 + 2 * 72, 0.1);
+    EXPECT_NEAR(word("|6\"").xMin, 12 + 6 * 72, 0.1);
+    // 10 CPI is 7.2 pt a character, condensed 33 dots, double width 14.4 pt.
+    EXPECT_NEAR(word("Bold:").xMax - word("Bold:").xMin, 5 * 7.2, 0.2);
+    EXPECT_NEAR(word("condensed").xMax - word("condensed").xMin, 9 * 33 * 72.0 / 600, 0.2);
+    EXPECT_NEAR(word("WIDE").xMax - word("WIDE").xMin, 4 * 14.4, 0.2);
+    // The script characters are smaller than the line they stand on.
+    EXPECT_LT(word("n+1").yMax - word("n+1").yMin, word("Scripts:").yMax - word("Scripts:").yMin);
+    // Nothing of the escape sequences reaches the paper.
+    EXPECT_FALSE(pdfText(r.pdfs[0]).contains(QStringLiteral("-1")));
+}
+
+TEST_F(CommandLineTest, UnderlineStartsUnderTheFirstUnderlinedCharacter) {
+    setSettings(QStringLiteral("Sequence=Epson Matrix\nDefaultFont=0\nCPI=10\nLPI=6\n"
+                               "LeftMargin=10\nTopMargin=10\n"));
+    const Result r = marlix({job("plain text here \x1b-1UNDERLINED\x1b-0 plain")});
+    ASSERT_EQ(r.pdfs.size(), 1);
+    const QImage page = pdfPicture(r.pdfs[0], 100);
+    ASSERT_FALSE(page.isNull());
+    // At 100 dpi a cell is 10 dots; the underlined text starts 16 cells in.
+    const int left = int((10 / 25.4 + 16 / 10.0) * 100);
+    int longest = 0, longestStart = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0, run = 0; x < page.width(); ++x) {
+            run = qGray(page.pixel(x, y)) < 128 ? run + 1 : 0;
+            if (run > longest) {
+                longest = run;
+                longestStart = x - run + 1;
+            }
+        }
+    EXPECT_GE(longest, 90) << "an underline under 10 characters";
+    EXPECT_NEAR(longestStart, left, 3);
+}
+
+TEST_F(CommandLineTest, TheHpSampleEndsInALandscapeDocument) {
+    setSettings(QStringLiteral("Sequence=HP PCL\n"));
+    const Result r = marlix({QStringLiteral(MARLIX_SAMPLES "/hp-pcl.prn")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.pdfs.size(), 2);
+    EXPECT_TRUE(run(QStringLiteral("pdfinfo"), {r.pdfs[0]}).contains(QStringLiteral("595 x 842")));
+    EXPECT_TRUE(run(QStringLiteral("pdfinfo"), {r.pdfs[1]}).contains(QStringLiteral("842 x 595")));
+    EXPECT_TRUE(pdfText(r.pdfs[1]).contains(QStringLiteral("landscape document")));
+    const auto words = pdfWords(r.pdfs[0]);
+    const auto at = std::find_if(words.begin(), words.end(),
+                                 [](const PdfWord& w) { return w.text == QLatin1String("At"); });
+    ASSERT_NE(at, words.end());
+    EXPECT_NEAR(at->xMin, 12 + 72, 0.1);
+    EXPECT_NEAR(at->yMin + (at->yMax - at->yMin), 12 + 5 * 72 + (at->yMax - at->yMin), 2.5);
 }
 
 TEST_F(CommandLineTest, AJobOfOnlyControlCodesWritesNothing) {

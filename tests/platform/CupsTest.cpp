@@ -91,6 +91,21 @@ protected:
         engine.PrintOut(dir.write("job", bytes));
     }
 
+    // Runs the program on a job with a settings file of these values.
+    void marlix(const std::string& settings, std::string_view job) {
+        const QString ini =
+            QString::fromStdString(dir.write("marlix.ini", "[General]\n" + settings));
+        QProcess p;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("MARLIX_SETTINGS"), ini);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MARLIX_EXE), {QString::fromStdString(dir.write("job", job))});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty()) << "no PDF of its own for a real queue";
+        EXPECT_FALSE(p.readAllStandardError().contains("No Such")) << "falls back silently";
+    }
+
     QString out;
     QStringList before;
     TempDir dir;
@@ -146,6 +161,14 @@ TEST_F(CupsTest, TheCommandLinePrintsOnTheStoredPrinterOrFallsBackToTheDefault) 
         ASSERT_EQ(files.size(), 1) << stored;
         EXPECT_TRUE(pdfText(files[0]).contains(QStringLiteral("CLI JOB")));
     }
+}
+
+TEST_F(CupsTest, ALandscapeSequenceMidJobSplitsTheJobIntoTwoDocuments) {
+    marlix("Printer=MarlixTest\nSequence=Default\n", "UPRIGHT\r\n\x1bOLTURNED\r\n");
+    const QStringList files = arrived(2);
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_FALSE(turned(files[0], QStringLiteral("UPRIGHT")));
+    EXPECT_TRUE(turned(files[1], QStringLiteral("TURNED")));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Reading back the PDFs the program wrote, with poppler's tools.
 #pragma once
 
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
@@ -26,6 +27,16 @@ inline QString pdfText(const QString& pdf) {
     return run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
 }
 
+// The first page as a greyscale picture at dpi dots per inch.
+inline QImage pdfPicture(const QString& pdf, int dpi) {
+    QProcess p;
+    p.start(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-gray"), QStringLiteral("-r"), QString::number(dpi),
+             QStringLiteral("-singlefile"), QStringLiteral("-png"), pdf});
+    p.waitForFinished(60000);
+    return QImage::fromData(p.readAllStandardOutput(), "PNG");
+}
+
 struct PdfWord {
     int page;
     double xMin, yMin, xMax, yMax;
@@ -47,8 +58,14 @@ inline std::vector<PdfWord> pdfWords(const QString& pdf) {
             ++page;
             continue;
         }
+        QString text = m.captured(5);
+        text.replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+            .replace(QStringLiteral("&apos;"), QStringLiteral("'"))
+            .replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+            .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+            .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
         words.push_back({page, m.captured(1).toDouble(), m.captured(2).toDouble(),
-                         m.captured(3).toDouble(), m.captured(4).toDouble(), m.captured(5)});
+                         m.captured(3).toDouble(), m.captured(4).toDouble(), text});
     }
     return words;
 }
