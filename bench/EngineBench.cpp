@@ -1,6 +1,9 @@
-// Engine throughput: a plain-text job through the whole byte loop on a
-// printer that draws nothing, so only the engine's own work is measured.
+// Engine throughput: 10 MB jobs through the whole byte loop on a printer that
+// draws nothing, so only the engine's own work is measured: plain text, and
+// text dense with escape sequences.
 #include "engine/PrintEngine.h"
+#include "schemes/Commands.h"
+#include "schemes/SequenceNotation.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -42,14 +45,45 @@ private:
     int width_ = 50;
 };
 
-// 10 MB of 80-column report lines with a form feed every 60 lines.
-std::string plainJob() {
-    const auto path = std::filesystem::temp_directory_path() / "marlix-bench-plain.prn";
+// The "Default" scheme as a first start writes it.
+class DefaultScheme final : public SequenceSource {
+public:
+    DefaultScheme() {
+        for (const CommandInfo& c : kCommands)
+            for (std::string& p : splitAlternatives(TextToSeq(c.defaults[0])))
+                loaded.table.push_back({std::move(p), std::string(c.name)});
+    }
+    std::string activeScheme() const override { return "Default"; }
+    LoadedSequences LoadSequences() override { return loaded; }
+    LoadedSequences loaded;
+};
+
+// 10 MB of 80-column report lines with a form feed every 60 lines. With
+// sequences, every 10 bytes hold one of the "Default" scheme's (bold on and
+// off, pitch, a position, italic on and off), the rest is text.
+std::string job(bool sequences) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      (sequences ? "marlix-bench-sequences.prn" : "marlix-bench-plain.prn");
     if (std::filesystem::exists(path) && std::filesystem::file_size(path) >= 10'000'000)
         return path.string();
     std::string line;
-    for (int i = 0; i < 78; ++i)
-        line += char(33 + i % 90);
+    if (sequences) {
+        const char* seqs[] = {"\x1b"
+                              "B",
+                              "\x1b"
+                              "b",
+                              "\x1bP12",
+                              "\x1bX0360",
+                              "\x1bI",
+                              "\x1bi"};
+        for (int i = 0; line.size() < 78; ++i) {
+            const std::string seq = seqs[i % 6];
+            line += seq + std::string(10 - seq.size(), char('a' + i % 26));
+        }
+    } else {
+        for (int i = 0; i < 78; ++i)
+            line += char(33 + i % 90);
+    }
     line += "\r\n";
     std::ofstream out(path, std::ios::binary);
     for (std::size_t written = 0, n = 0; written < 10'000'000; written += line.size(), ++n) {
@@ -59,17 +93,27 @@ std::string plainJob() {
     return path.string();
 }
 
-void BM_PlainJob(benchmark::State& state) {
-    const std::string job = plainJob();
+void run(benchmark::State& state, bool sequences) {
+    const std::string file = job(sequences);
     NullPrinter printer;
     PrintEngine engine(printer);
     engine.settings.defaultFont = false;
+    DefaultScheme scheme;
+    if (sequences) engine.sequences = &scheme;
     for (auto _ : state)
-        engine.PrintOut(job);
+        engine.PrintOut(file);
     state.SetBytesProcessed(std::int64_t(state.iterations()) *
-                            std::int64_t(std::filesystem::file_size(job)));
+                            std::int64_t(std::filesystem::file_size(file)));
+}
+
+void BM_PlainJob(benchmark::State& state) {
+    run(state, false);
+}
+void BM_SequenceEvery10Bytes(benchmark::State& state) {
+    run(state, true);
 }
 BENCHMARK(BM_PlainJob)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SequenceEvery10Bytes)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
