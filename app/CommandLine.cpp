@@ -31,9 +31,14 @@ int printFileAndExit(const QString& file, QTextStream& out, QTextStream& err) {
     }
     try {
         auto store = SettingsRegistry::openUserStore();
-        // A first run creates the default schemes.
+        // A first run creates the default schemes. A store that can't be
+        // written is no reason not to print: say so and go on.
         SchemeStore schemes(*store);
-        schemes.CheckSequencesRegistry();
+        try {
+            schemes.CheckSequencesRegistry();
+        } catch (const Error& e) {
+            err << QString::fromUtf8(e.what()) << '\n';
+        }
         auto key = store->openKey(kSettingsKey, false);
         const PrinterChoice choice = readPrinterChoice(key.get());
 

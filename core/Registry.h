@@ -23,6 +23,9 @@ public:
     virtual std::optional<std::int32_t> readInteger(std::string_view name) const = 0;
     virtual void writeString(std::string_view name, std::string_view value) = 0;
     virtual void writeInteger(std::string_view name, std::int32_t value) = 0;
+    // Makes the writes so far durable; a store that can't keep them fails with
+    // "Failed to set data for '%s'" and the name of the last value written.
+    virtual void flush() = 0;
     virtual std::vector<std::string> valueNames() const = 0;
     virtual std::vector<std::string> subkeyNames() const = 0;
 

@@ -77,9 +77,16 @@ public:
 
     void writeString(std::string_view name, std::string_view value) override {
         s_->setValue(key(name), qs(value));
+        lastWritten_ = name;
     }
     void writeInteger(std::string_view name, std::int32_t value) override {
         s_->setValue(key(name), value);
+        lastWritten_ = name;
+    }
+    void flush() override {
+        s_->sync();
+        if (s_->status() != QSettings::NoError)
+            throw Error(formatMessage("Failed to set data for '%s'", lastWritten_));
     }
 
     std::vector<std::string> valueNames() const override { return list(false); }
@@ -101,6 +108,7 @@ private:
     std::shared_ptr<QSettings> s_;
     QString prefix_;
     QString group_;
+    std::string lastWritten_;
 };
 
 } // namespace

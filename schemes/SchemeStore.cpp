@@ -30,6 +30,7 @@ void SchemeStore::CheckSequencesRegistry() {
     } else {
         active_ = "Default";
         root->writeString(kSequenceValue, active_);
+        root->flush();
     }
     if (!registry_.keyExists(schemeKey(active_))) active_ = "Default";
 
@@ -37,6 +38,7 @@ void SchemeStore::CheckSequencesRegistry() {
         auto key = registry_.openKey(schemeKey(kDefaultSchemes[s]), true);
         for (const CommandInfo& c : kCommands)
             if (!key->hasValue(c.name)) key->writeString(c.name, c.defaults[s]);
+        key->flush();
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -35,6 +36,9 @@ protected:
         QProcess p;
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("MARLIX_SETTINGS"), settings);
+        // The user's own folders stay out of it: "Documents" is the test's.
+        env.insert(QStringLiteral("HOME"), QString::fromStdString(dir.path().string()));
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         // No print server: these tests must never reach a real printer.
@@ -164,6 +168,26 @@ TEST_F(CommandLineTest, TheHpSampleEndsInALandscapeDocument) {
     ASSERT_NE(at, words.end());
     EXPECT_NEAR(at->xMin, 12 + 72, 0.1);
     EXPECT_NEAR(at->yMin + (at->yMax - at->yMin), 12 + 5 * 72 + (at->yMax - at->yMin), 2.5);
+}
+
+TEST_F(CommandLineTest, AFirstRunWritesTheDefaultSchemes) {
+    ASSERT_EQ(marlix({job("A")}).exitCode, 0);
+    QSettings stored(settings, QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("Sequence")).toString(), QStringLiteral("Default"));
+    EXPECT_EQ(stored.value(QStringLiteral("Sequences/HP PCL/Reset")).toString(),
+              QStringLiteral("[#27]E"));
+}
+
+TEST_F(CommandLineTest, AnUnwritableSettingsStoreStillPrints) {
+    settings = QString::fromStdString((dir.path() / "folder.ini").string());
+    std::filesystem::create_directories(settings.toStdString());
+    const Result r = marlix({job("\x1b"
+                                 "Bbold")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Failed to set data"))) << r.err.toStdString();
+    ASSERT_EQ(r.pdfs.size(), 1);
+    EXPECT_TRUE(r.pdfs[0].startsWith(QString::fromStdString((dir.path() / "Documents").string())))
+        << "no PdfFolder: the documents folder";
 }
 
 TEST_F(CommandLineTest, AJobOfOnlyControlCodesWritesNothing) {

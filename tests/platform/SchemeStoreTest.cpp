@@ -139,4 +139,18 @@ TEST_F(SchemeStoreTest, ALongValueOrAValueThatIsNoTextFailsTheLoad) {
     }
 }
 
+TEST(SchemeStoreOnAnUnwritableStore, SaysWhichValueCouldNotBeSet) {
+    TempDir dir;
+    // A folder where the settings file should be: nothing can be written there.
+    std::filesystem::create_directories(dir.path() / "marlix.ini");
+    SettingsRegistry registry(QString::fromStdString((dir.path() / "marlix.ini").string()));
+    SchemeStore store(registry);
+    try {
+        store.CheckSequencesRegistry();
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Failed to set data for 'Sequence'");
+    }
+}
+
 } // namespace

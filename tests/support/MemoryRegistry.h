@@ -59,6 +59,7 @@ private:
         void writeInteger(std::string_view name, std::int32_t value) override {
             r_.keys[path_][std::string(name)] = value;
         }
+        void flush() override {}
         std::vector<std::string> valueNames() const override {
             std::vector<std::string> out;
             for (const auto& [n, v] : values())
