@@ -113,18 +113,16 @@ void Pseudo(BoxCanvas& canvas, int x, int y, std::uint16_t cellWidth, std::uint1
     if (code >= 176 && code <= 178) {
         canvas.fillRect(x, y, xe, ye, kShades[code - 176]);
     } else if (code >= kFirstLine && code <= 218) {
-        const std::array<std::int32_t, 6> xs = {x,
-                                                add32(x, -1),
-                                                nearestAs<std::int32_t>(midX - d / 2.0L),
-                                                nearestAs<std::int32_t>(midX - 3 * d / 2.0L),
-                                                nearestAs<std::int32_t>(midX + 3 * d / 2.0L),
-                                                xe};
-        const std::array<std::int32_t, 6> ys = {y,
-                                                add32(y, -1),
-                                                nearestAs<std::int32_t>(midY - d / 2.0L),
-                                                nearestAs<std::int32_t>(midY - 3 * d / 2.0L),
-                                                nearestAs<std::int32_t>(midY + 3 * d / 2.0L),
-                                                ye};
+        // The stroke positions along one axis, in the order of Px and Py.
+        auto stops = [d](std::int32_t from, long double mid, std::int32_t to) {
+            return std::array<std::int32_t, 6>{from,
+                                               add32(from, -1),
+                                               nearestAs<std::int32_t>(mid - d / 2.0L),
+                                               nearestAs<std::int32_t>(mid - 3 * d / 2.0L),
+                                               nearestAs<std::int32_t>(mid + 3 * d / 2.0L),
+                                               to};
+        };
+        const auto xs = stops(x, midX, xe), ys = stops(y, midY, ye);
         const Strokes& s = kLines[code - kFirstLine];
         for (std::uint8_t i = 0; i < s.chains; ++i) {
             const Chain& c = s.c[i];

@@ -150,54 +150,22 @@ void PrintEngine::requestOrientation(Orientation orientation) {
 
 void PrintEngine::applyFixed(Command command) {
     switch (command) {
-    case Command::Bold:
-        font_.bold = true;
-        break;
-    case Command::NoBold:
-        font_.bold = false;
-        break;
-    case Command::Italic:
-        font_.italic = true;
-        break;
-    case Command::NoItalic:
-        font_.italic = false;
-        break;
-    case Command::Underline:
-        font_.underline = true;
-        break;
-    case Command::NoUnderline:
-        font_.underline = false;
-        break;
-    case Command::Strikeout:
-        font_.strikeOut = true;
-        break;
-    case Command::NoStrikeout:
-        font_.strikeOut = false;
-        break;
-    case Command::Double:
-        doubleWidth_ = true;
-        break;
-    case Command::NoDouble:
-        doubleWidth_ = false;
-        break;
-    case Command::Condensed:
-        condensed_ = true;
-        break;
-    case Command::NoCondensed:
-        condensed_ = false;
-        break;
-    case Command::Pica:
-        job_.pitch = 10;
-        break;
-    case Command::Elite:
-        job_.pitch = 12;
-        break;
-    case Command::CondPica:
-        job_.pitch = 18;
-        break;
-    case Command::CondElite:
-        job_.pitch = 20;
-        break;
+    case Command::Bold: font_.bold = true; break;
+    case Command::NoBold: font_.bold = false; break;
+    case Command::Italic: font_.italic = true; break;
+    case Command::NoItalic: font_.italic = false; break;
+    case Command::Underline: font_.underline = true; break;
+    case Command::NoUnderline: font_.underline = false; break;
+    case Command::Strikeout: font_.strikeOut = true; break;
+    case Command::NoStrikeout: font_.strikeOut = false; break;
+    case Command::Double: doubleWidth_ = true; break;
+    case Command::NoDouble: doubleWidth_ = false; break;
+    case Command::Condensed: condensed_ = true; break;
+    case Command::NoCondensed: condensed_ = false; break;
+    case Command::Pica: job_.pitch = 10; break;
+    case Command::Elite: job_.pitch = 12; break;
+    case Command::CondPica: job_.pitch = 18; break;
+    case Command::CondElite: job_.pitch = 20; break;
     case Command::SuperScript:
     case Command::SubScript:
         if (job_.savedHeight == 0) job_.savedHeight = charHeight_;
@@ -221,17 +189,10 @@ void PrintEngine::applyFixed(Command command) {
             job_.savedHeight = 0;
         }
         break;
-    case Command::Portrait:
-        requestOrientation(Orientation::Portrait);
-        break;
-    case Command::Landscape:
-        requestOrientation(Orientation::Landscape);
-        break;
-    case Command::Reset:
-        resetPrintState();
-        break;
-    default:
-        break; // Ignore: swallowed
+    case Command::Portrait: requestOrientation(Orientation::Portrait); break;
+    case Command::Landscape: requestOrientation(Orientation::Landscape); break;
+    case Command::Reset: resetPrintState(); break;
+    default: break; // Ignore: swallowed
     }
 }
 
@@ -252,9 +213,7 @@ void PrintEngine::applyValue(Command command, std::int64_t v) {
         lineHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));
         charHeight_ = lineHeight_;
         break;
-    case Command::Color:
-        setFontColor(static_cast<std::uint32_t>(v));
-        break;
+    case Command::Color: setFontColor(static_cast<std::uint32_t>(v)); break;
     case Command::HorizontalPosition: {
         std::int64_t product;
         if (__builtin_mul_overflow(v, std::int64_t{resx()}, &product)) overflowError();
@@ -267,8 +226,7 @@ void PrintEngine::applyValue(Command command, std::int64_t v) {
         job_.y = fit<std::int32_t>(product / 720);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -147,8 +147,7 @@ void PrintEngine::PrintOut(const std::string& fileName) {
             }
 
             switch (w) {
-            case 0:
-                break;
+            case 0: break;
             case BS:
                 job_.x = add32(job_.x, -std::int64_t{device_.textWidth(BS)});
                 w = 0;

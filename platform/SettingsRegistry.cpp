@@ -61,15 +61,12 @@ public:
         case QMetaType::Int:
         case QMetaType::UInt:
         case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-            n = v.toLongLong(&ok);
-            break;
+        case QMetaType::ULongLong: n = v.toLongLong(&ok); break;
         case QMetaType::QString:
             // An INI file keeps integers as text: only plain decimal counts.
             n = v.toString().toLongLong(&ok, 10);
             break;
-        default:
-            break;
+        default: break;
         }
         if (!ok || n < INT32_MIN || n > INT32_MAX) return std::nullopt;
         return std::int32_t(n);

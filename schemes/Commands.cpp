@@ -50,10 +50,8 @@ bool takesValue(Command c) {
     case Command::LPI:
     case Command::Color:
     case Command::HorizontalPosition:
-    case Command::VerticalPosition:
-        return true;
-    default:
-        return false;
+    case Command::VerticalPosition: return true;
+    default: return false;
     }
 }
 
