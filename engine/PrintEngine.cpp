@@ -13,6 +13,52 @@ namespace {
 constexpr std::uint8_t BS = 8, LF = 10, FF = 12, CR = 13;
 // Bytes after a lead byte that a sequence may still take.
 constexpr std::size_t kLookAhead = 30;
+
+// The bytes a job processes: the initialisation string, then the job file.
+// Only the file's bytes count towards the job's progress and end.
+class JobInput {
+public:
+    JobInput(std::string_view init, JobFile& file, std::uint32_t fileBytes)
+        : init_(fileBytes == 0 ? std::string_view() : init), file_(file), fileLeft_(fileBytes) {}
+
+    std::uint32_t fileLeft() const { return fileLeft_; }
+    void stop() { fileLeft_ = 0; }
+
+    std::uint8_t next() {
+        fromInit_ = !init_.empty();
+        if (fromInit_) {
+            const auto b = static_cast<std::uint8_t>(init_.front());
+            init_.remove_prefix(1);
+            return b;
+        }
+        --fileLeft_;
+        return file_.next();
+    }
+
+    // What follows the byte just taken, as far as a sequence may reach: the
+    // rest of the initialisation string while it lasts, else the job file. So
+    // a sequence crosses from the string into the file only at its last byte.
+    std::string_view lookAhead() {
+        return tailInInit() ? init_.substr(0, kLookAhead) : file_.peek(kLookAhead);
+    }
+
+    void skip(std::size_t n) {
+        if (tailInInit()) {
+            init_.remove_prefix(n);
+        } else {
+            file_.skip(n);
+            fileLeft_ -= static_cast<std::uint32_t>(n);
+        }
+    }
+
+private:
+    bool tailInInit() const { return fromInit_ && !init_.empty(); }
+
+    std::string_view init_;
+    JobFile& file_;
+    std::uint32_t fileLeft_;
+    bool fromInit_ = false;
+};
 } // namespace
 
 PrintEngine::PrintEngine(PrinterDevice& device) : device_(device) {
@@ -79,7 +125,7 @@ void PrintEngine::PrintOut(const std::string& fileName) {
     }
     if (seq.table.size() > 256) rangeError();
     const std::vector<Sequence> table = prepare(seq.table);
-    std::uint16_t initLeft = fit<std::uint16_t>(seq.initStr.size());
+    if (seq.initStr.size() > 0xFFFF) rangeError(); // the string's length is a 16-bit count
 
     device_.setTransparentBrush();
     job_ = PrintState{};
@@ -103,46 +149,24 @@ void PrintEngine::PrintOut(const std::string& fileName) {
         job_.x = area_.left;
         job_.y = area_.top;
         const std::uint64_t size = file.size();
-        std::uint32_t bytesLeft = fit<std::uint32_t>(size);
-        if (bytesLeft == 0) initLeft = 0;
-        std::size_t initPos = 0;
+        JobInput input(seq.initStr, file, fit<std::uint32_t>(size));
         int lastFrame = 99;
 
-        while (bytesLeft > 0) {
-            progress(size, bytesLeft, lastFrame);
+        while (input.fileLeft() > 0) {
+            progress(size, input.fileLeft(), lastFrame);
 
-            std::uint8_t b;
-            const bool fromInit = initLeft > 0;
-            if (fromInit) {
-                b = static_cast<std::uint8_t>(seq.initStr[initPos++]);
-                --initLeft;
-            } else {
-                b = file.next();
-                --bytesLeft;
-            }
+            const std::uint8_t b = input.next();
             std::uint16_t w = codePage[b].code;
 
             if (interpreting && lead[b]) {
-                // The window looks into the initialisation string while it has
-                // bytes left, else into the job file: a sequence may cross from
-                // one into the other only at the string's last byte.
-                const bool initTail = fromInit && initLeft > 0;
-                const std::string_view tail =
-                    initTail ? std::string_view(seq.initStr).substr(initPos, kLookAhead)
-                             : file.peek(kLookAhead);
+                const std::string_view tail = input.lookAhead();
                 std::array<char, 1 + kLookAhead> window;
                 window[0] = static_cast<char>(b);
                 tail.copy(window.data() + 1, tail.size());
                 if (const std::size_t taken =
                         interpret(std::string_view(window.data(), 1 + tail.size()), table)) {
+                    input.skip(taken - 1);
                     w = 0;
-                    if (initTail) {
-                        initPos += taken - 1;
-                        initLeft = static_cast<std::uint16_t>(initLeft - (taken - 1));
-                    } else {
-                        file.skip(taken - 1);
-                        bytesLeft -= static_cast<std::uint32_t>(taken - 1);
-                    }
                 }
             }
 
@@ -190,7 +214,7 @@ void PrintEngine::PrintOut(const std::string& fileName) {
             }
 
             if (device_.aborted()) {
-                bytesLeft = 0;
+                input.stop();
                 device_.abortDoc();
             }
         }

@@ -262,6 +262,16 @@ TEST_F(PrintOutTest, TheInitialisationStringIsFedOnlyAheadOfNonEmptyJobs) {
     EXPECT_EQ(printer.docs.size(), 1u);
 }
 
+TEST_F(PrintOutTest, AnInitialisationStringOver65535BytesIsARangeError) {
+    InitOnly source;
+    source.init = std::string(65536, 'i');
+    engine.sequences = &source;
+    EXPECT_THROW(print("A"), Error);
+    source.init.pop_back();
+    print("A");
+    EXPECT_EQ(printer.docs.size(), 1u);
+}
+
 TEST_F(PrintOutTest, ASchemeOfMoreThan256EntriesFailsBeforeTheFileIsOpened) {
     InitOnly source;
     source.entries = 257;
