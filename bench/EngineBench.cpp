@@ -1,9 +1,9 @@
 // Engine throughput: 10 MB jobs through the whole byte loop on a printer that
 // draws nothing, so only the engine's own work is measured: plain text, and
 // text dense with escape sequences.
+#include "../tests/support/MemoryRegistry.h"
 #include "engine/PrintEngine.h"
-#include "schemes/Commands.h"
-#include "schemes/SequenceNotation.h"
+#include "schemes/SchemeStore.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -43,19 +43,6 @@ private:
     bool open_ = false;
     Orientation orientation_ = Orientation::Portrait;
     int width_ = 50;
-};
-
-// The "Default" scheme as a first start writes it.
-class DefaultScheme final : public SequenceSource {
-public:
-    DefaultScheme() {
-        for (const CommandInfo& c : kCommands)
-            for (std::string& p : splitAlternatives(TextToSeq(c.defaults[0])))
-                loaded.table.push_back({std::move(p), std::string(c.name)});
-    }
-    std::string activeScheme() const override { return "Default"; }
-    LoadedSequences LoadSequences() override { return loaded; }
-    LoadedSequences loaded;
 };
 
 // 10 MB of 80-column report lines with a form feed every 60 lines. With
@@ -98,7 +85,10 @@ void run(benchmark::State& state, bool sequences) {
     NullPrinter printer;
     PrintEngine engine(printer);
     engine.settings.defaultFont = false;
-    DefaultScheme scheme;
+    // The "Default" scheme as a first start writes it.
+    test::MemoryRegistry registry;
+    SchemeStore scheme(registry);
+    scheme.CheckSequencesRegistry();
     if (sequences) engine.sequences = &scheme;
     for (auto _ : state)
         engine.PrintOut(file);

@@ -2,10 +2,10 @@
 // first input byte chooses it) on a printer that checks how it is used.
 // Expected failures are the program's own errors (range checks, overflow);
 // anything else, a crash or undefined behaviour is a finding.
+#include "../tests/support/MemoryRegistry.h"
 #include "core/Errors.h"
 #include "engine/PrintEngine.h"
 #include "schemes/SchemeStore.h"
-#include "../tests/support/MemoryRegistry.h"
 
 #include <cstdio>
 #include <fstream>
@@ -44,9 +44,7 @@ public:
     void setFont(const LogicalFont& f) override { font_ = f; }
     void setFontColor(std::uint32_t) override {}
     void setTransparentBrush() override {}
-    int textWidth(char16_t) override {
-        return font_.width > 0 ? font_.width : int(0.6 * em());
-    }
+    int textWidth(char16_t) override { return font_.width > 0 ? font_.width : int(0.6 * em()); }
     int textHeight(char16_t) override { return font_.height > 0 ? font_.height : int(1.2 * em()); }
     void drawChar(int, int, char16_t) override { require(); }
     void setPenWidth(int) override {}
