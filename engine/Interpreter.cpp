@@ -205,14 +205,14 @@ void PrintEngine::applyValue(Command command, std::int64_t v) {
     case Command::LPI:
         if (v != 0) lineHeight_ = nearestAs<std::uint16_t>(static_cast<long double>(resy()) / v);
         break;
-    case Command::FontSize:
+    case Command::FontSize: {
         font_.size = fit<std::int32_t>(v);
-        selectPanelFont();
-        job_.pitch =
-            nearestAs<std::uint8_t>(static_cast<long double>(resx()) / device_.textWidth(u'@'));
-        lineHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));
+        const Cell cell = measurePanelFont();
+        job_.pitch = nearestAs<std::uint8_t>(static_cast<long double>(resx()) / cell.width);
+        lineHeight_ = cell.height;
         charHeight_ = lineHeight_;
         break;
+    }
     case Command::Color: setFontColor(static_cast<std::uint32_t>(v)); break;
     case Command::HorizontalPosition: {
         std::int64_t product;

@@ -138,10 +138,7 @@ void PrintEngine::PrintOut(const std::string& fileName) {
     device_.setTitle(kJobTitle);
     try {
         // What one job's sequences leave behind must not change the next job.
-        font_.bold = settings.bold;
-        font_.italic = settings.italic;
-        font_.underline = settings.underline;
-        font_.strikeOut = settings.strikeOut;
+        styleFromSettings();
         setFontColor(0);
         resetPrintState();
         lineHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));

@@ -107,6 +107,12 @@ private:
     void setpitch(std::uint8_t pitch);
     void makePrinterFont();
     void selectPanelFont();
+    // Selects the panel's face at its point size and measures its "@".
+    struct Cell {
+        std::uint16_t width, height;
+    };
+    Cell measurePanelFont();
+    void styleFromSettings();
     void drawCharacter(std::uint8_t b, std::uint16_t& w);
     void startPage();
     void setFontColor(std::uint32_t bgr);

@@ -36,6 +36,19 @@ void PrintEngine::selectPanelFont() {
     fontCharSet_ = currentCharSet_;
 }
 
+PrintEngine::Cell PrintEngine::measurePanelFont() {
+    selectPanelFont();
+    return {fit<std::uint16_t>(device_.textWidth(u'@')),
+            fit<std::uint16_t>(device_.textHeight(u'@'))};
+}
+
+void PrintEngine::styleFromSettings() {
+    font_.bold = settings.bold;
+    font_.italic = settings.italic;
+    font_.underline = settings.underline;
+    font_.strikeOut = settings.strikeOut;
+}
+
 void PrintEngine::makePrinterFont() {
     LogicalFont lf;
     lf.height = charHeight_;
@@ -73,9 +86,9 @@ std::uint8_t PrintEngine::panelCell() {
     font_.size = settings.fontSize;
     font_.face = settings.fontName;
     if (settings.defaultFont) {
-        selectPanelFont();
-        charAdvance_ = fit<std::uint16_t>(device_.textWidth(u'@'));
-        charHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));
+        const Cell cell = measurePanelFont();
+        charAdvance_ = cell.width;
+        charHeight_ = cell.height;
         return nearestAs<std::uint8_t>(static_cast<long double>(resx()) / charAdvance_);
     }
     const std::uint8_t pitch = fit<std::uint8_t>(settings.cpi);
@@ -111,9 +124,9 @@ void PrintEngine::drawCharacter(std::uint8_t b, std::uint16_t& w) {
 PrintEngine::FontPitch PrintEngine::pitchOfFont(const std::string& face, std::int32_t size) {
     font_.face = face;
     font_.size = size;
-    selectPanelFont();
-    charAdvance_ = fit<std::uint16_t>(device_.textWidth(u'@'));
-    lineHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));
+    const Cell cell = measurePanelFont();
+    charAdvance_ = cell.width;
+    lineHeight_ = cell.height;
     auto perInch = [](int res, int cell, std::int64_t most) {
         return static_cast<std::int32_t>(
             std::clamp<std::int64_t>(nearest(static_cast<long double>(res) / cell), 1, most));
@@ -122,10 +135,7 @@ PrintEngine::FontPitch PrintEngine::pitchOfFont(const std::string& face, std::in
 }
 
 CheckSizeResult PrintEngine::checksize() {
-    font_.bold = settings.bold;
-    font_.italic = settings.italic;
-    font_.underline = settings.underline;
-    font_.strikeOut = settings.strikeOut;
+    styleFromSettings();
     panelCell();
     makePrinterFont();
 
