@@ -13,6 +13,8 @@ namespace {
 constexpr std::uint8_t BS = 8, LF = 10, FF = 12, CR = 13;
 // Bytes after a lead byte that a sequence may still take.
 constexpr std::size_t kLookAhead = 30;
+// How often the loop hands control out while a document is open.
+constexpr std::uint32_t kKeepAliveBytes = 4096;
 
 // The bytes a job processes: the initialisation string, then the job file.
 // Only the file's bytes count towards the job's progress and end.
@@ -213,6 +215,8 @@ void PrintEngine::PrintOut(const std::string& fileName) {
             if (device_.aborted()) {
                 input.stop();
                 device_.abortDoc();
+            } else if (KeepAlive && input.fileLeft() % kKeepAliveBytes == 0 && device_.printing()) {
+                KeepAlive();
             }
         }
     } catch (...) {

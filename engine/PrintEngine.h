@@ -64,6 +64,11 @@ public:
     CodePageTable codePage = CodePageTable::identity();
     SequenceSource* sequences = nullptr;           // none: no sequence is recognised
     std::function<void(int frame)> UpdateProgress; // 0..15 while printing, 255 at the end
+    // Called every few thousand bytes while a document is open, so that the
+    // program around the engine can let its window and timers run. A print
+    // asked for from there meets the open document and fails with
+    // "Printing in progress" without disturbing this one.
+    std::function<void()> KeepAlive;
 
     std::uint16_t charAdvance() const { return charAdvance_; }
     std::uint16_t charHeight() const { return charHeight_; }

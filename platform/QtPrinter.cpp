@@ -49,8 +49,18 @@ QString QtPrinter::findPrinter(const QString& name) {
 }
 
 QtPrinter::QtPrinter(const QString& printerName) {
+    pdfFolder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    selectPrinter(printerName);
+}
+
+void QtPrinter::selectPrinter(const QString& printerName) {
+    if (painter_.isActive()) throw Error(std::string(kPrintingInProgress));
     name_ = findPrinter(printerName);
     if (name_.isEmpty()) name_ = kPdfPrinterName;
+    // Fonts are measured on the device: another printer has other metrics.
+    font_ = nullptr;
+    run_ = PendingRun{};
+    fonts_.clear();
     if (isPdf()) {
         printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
         printer_->setOutputFormat(QPrinter::PdfFormat);
@@ -60,12 +70,19 @@ QtPrinter::QtPrinter(const QString& printerName) {
             QPageSize(letter ? QPageSize::Letter : QPageSize::A4), QPageLayout::Portrait,
             QMarginsF(kPdfBorderPoints, kPdfBorderPoints, kPdfBorderPoints, kPdfBorderPoints),
             QPageLayout::Point));
-        pdfFolder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     } else {
         printer_ =
             std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name_), QPrinter::HighResolution);
     }
     printer_->setFullPage(false);
+}
+
+void QtPrinter::optionsChanged() {
+    if (painter_.isActive()) return;
+    // The options dialog may have picked another printer on the same object.
+    if (!isPdf() && !printer_->printerName().isEmpty()) name_ = printer_->printerName();
+    font_ = nullptr;
+    fonts_.clear();
 }
 
 QtPrinter::~QtPrinter() {

@@ -35,6 +35,15 @@ public:
 
     QString name() const { return name_; }
     bool isPdf() const { return name_ == kPdfPrinterName; }
+    // Makes another printer current (the default when none has that name).
+    // Fails with "Printing in progress" while a document is open.
+    void selectPrinter(const QString& name);
+    // The system printer's own settings, for its options dialog; null for
+    // "Print to PDF", which has none to offer.
+    QPrinter* systemPrinter() { return isPdf() ? nullptr : printer_.get(); }
+    // After the options dialog: takes the printer it chose and measures
+    // fonts afresh.
+    void optionsChanged();
     // Folder of the "Print to PDF" printer; created when the first document starts.
     void setPdfFolder(const QString& folder) { pdfFolder_ = folder; }
     // Every PDF file this printer has finished, in order.

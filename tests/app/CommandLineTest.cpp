@@ -32,8 +32,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(("[General]\nPdfFolder=" + pdfFolder + "\n" + extra).toUtf8());
     }
-    Result marlix(const QStringList& args) {
-        QProcess p;
+    QProcessEnvironment environment() {
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("MARLIX_SETTINGS"), settings);
         // The user's own folders stay out of it: "Documents" is the test's.
@@ -44,7 +43,16 @@ protected:
         // No print server: these tests must never reach a real printer.
         env.insert(QStringLiteral("CUPS_SERVER"),
                    QString::fromStdString((dir.path() / "no-cups.sock").string()));
-        p.setProcessEnvironment(env);
+        // A resident copy of another test must not take this test's requests.
+        const auto runtime = dir.path() / "runtime";
+        std::filesystem::create_directories(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.string()));
+        return env;
+    }
+    Result marlix(const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(environment());
         p.start(QStringLiteral(MARLIX_EXE), args);
         EXPECT_TRUE(p.waitForFinished(60000));
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
@@ -196,12 +204,26 @@ TEST_F(CommandLineTest, AJobOfOnlyControlCodesWritesNothing) {
     EXPECT_TRUE(r.pdfs.isEmpty());
 }
 
-TEST_F(CommandLineTest, AMissingFileIsAClearErrorWithANonZeroExit) {
-    const Result r = marlix({QStringLiteral("/nonexistent/job.prn")});
-    EXPECT_NE(r.exitCode, 0);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot open file /nonexistent/job.prn")))
-        << r.err.toStdString();
-    EXPECT_TRUE(r.pdfs.isEmpty());
+TEST_F(CommandLineTest, ANameThatIsNoFileStartsTheProgramWhichSavesWhenTheSessionEnds) {
+    QProcess p;
+    p.setProcessEnvironment(environment());
+    p.start(QStringLiteral(MARLIX_EXE), {QStringLiteral("/nonexistent/job.prn")});
+    ASSERT_TRUE(p.waitForStarted());
+    QString err;
+    for (int i = 0; i < 300 && !err.contains(QStringLiteral("is no file")); ++i) {
+        p.waitForReadyRead(100);
+        err += QString::fromUtf8(p.readAllStandardError());
+    }
+    EXPECT_TRUE(err.contains(QStringLiteral("/nonexistent/job.prn is no file")))
+        << err.toStdString();
+    EXPECT_FALSE(p.waitForFinished(1500)) << "the program runs on";
+    p.terminate(); // SIGTERM, as a log-out sends it
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    QSettings stored(settings, QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("TimeOut")).toInt(), 3);
+    EXPECT_EQ(stored.value(QStringLiteral("Printer")).toString(), QStringLiteral("Print to PDF"));
 }
 
 TEST_F(CommandLineTest, AnUnwritablePdfFolderFailsAndKeepsTheJobFile) {

@@ -1,0 +1,195 @@
+// The main window: the settings window of the resident program, its tray
+// icon and menu, and the commands they share. Its controls are the working
+// copy of every setting; restoreSettings fills them from the store and
+// saveSettings writes them back.
+#pragma once
+
+#include "app/LanguageFile.h"
+#include "app/WindowDialogs.h"
+#include "capture/CaptureDriver.h"
+#include "core/Registry.h"
+#include "engine/PrintEngine.h"
+#include "platform/QtPrinter.h"
+#include "schemes/SchemeStore.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QIcon>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace Ui {
+class TForm1;
+}
+
+namespace marlix {
+
+class TForm1 final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm1)
+
+public:
+    explicit TForm1(Registry& store, WindowDialogs dialogs = WindowDialogs::standard(),
+                    QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Window creation, steps in order. false: the program cannot run (no
+    // printer); the message has been shown. Other errors are shown and the
+    // program runs on with the steps done so far.
+    bool FormCreate();
+
+    // The seams of the capture issue and of the dialogs: set before FormCreate.
+    void setCaptureFactory(CaptureFactory factory) { captureFactory_ = std::move(factory); }
+    void setSchemeEditor(QWidget* dialog);
+    void setAsciiChart(QWidget* dialog);
+
+    // A second start asked to be shown (the tray icon's Restore).
+    void showRequest();
+    // A second start handed over a file: prints it like Print a file does.
+    // Returns the PDF files written; failures are raised.
+    QStringList printHandedOver(const QString& fileName);
+
+    // The session ends (log-out, shutdown, a terminating signal): save, end.
+    void sessionEnds();
+
+    void restoreSettings();
+    void saveSettings();
+    void langset(const QString& fileName);
+    void checksize();
+    void fillfonts();
+    // The job driver as the window calls it: refuses a second job while one
+    // prints, and keeps the window alive meanwhile.
+    void PrintOut(const QString& fileName);
+    void UpdateProgress(int frame);
+
+    // What tests and the other windows read.
+    Ui::TForm1* form() const { return ui_.get(); }
+    QMenu* trayMenu() const { return PopupMenu1; }
+    QSystemTrayIcon* trayIcon() const { return TrayIcon1; }
+    QSystemTrayIcon* pendingJobIcon() const { return pendingIcon_; }
+    QTimer& monitorTimer() { return Timer1; }
+    QTimer& presenceTimer() { return Timer2; }
+    PrintEngine& engine() { return engine_; }
+    QtPrinter& printer() { return printer_; }
+    SchemeStore& schemes() { return schemes_; }
+    const QStringList& schemeNames() const { return schemeNames_; }
+    bool sizeMode() const { return defaultFont_; }
+    QString languageName() const { return language_; }
+    QString codePageName() const { return codePage_; }
+    QString message(const char* key) const { return messages_.value(QLatin1String(key)); }
+    QSize sampleCell() const { return sampleCell_; }
+    const QStringList& fullFontList() const { return fullFonts_; }
+    const QStringList& fixedFontList() const { return fixedFonts_; }
+    bool trayUsable() const;
+    // The tray icon's Restore: shows the window, normal and in front.
+    void restore();
+
+    // Handlers by control and event.
+    void FormActivate();
+    void N1Click();
+    void N3Click() { restore(); }
+    void TrayIcon1DblClick();
+    void TrackBar1Change();
+    void CheckBox10Click();
+    void CheckBox11Click();
+    void StyleBoxClick(int box);
+    void ComboBox1Change();
+    void SpinEdit5Change();
+    void ListBox1Click();
+    void ComboBox2Change();
+    void ComboBox3Change();
+    void SpeedButton1Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void RadioButton12Click();
+    void N9Click();
+    void N10Click();
+    void PageControl1Change();
+    void Label5Click();
+    void Label7Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildTrayMenu();
+    void connectControls();
+    // Runs a handler the way the toolkit does: an error is shown, the
+    // program goes on.
+    template <typename F> void guarded(F&& handler);
+    void showError(const QString& text);
+    PrintSettings panelSettings() const;
+    void setMonitorInterval(int ms);
+    void restartMonitor();
+    void fillFontList();
+    void selectFontInList();
+    bool isFixedPitch(const QString& family);
+    std::int32_t sizeBoxValue() const; // the size box's number; not a number fails
+    void setSampleStyle(int box, bool on);
+    void hideToTray();
+    void quitProgram();
+
+    std::unique_ptr<Ui::TForm1> ui_;
+    Registry& store_;
+    WindowDialogs dialogs_;
+    QtPrinter printer_;
+    PrintEngine engine_;
+    SchemeStore schemes_;
+    CaptureFactory captureFactory_;
+    std::unique_ptr<CaptureDriver> vxd_;
+    QWidget* schemeEditor_ = nullptr;
+    QWidget* asciiChart_ = nullptr;
+
+    QSystemTrayIcon* TrayIcon1 = nullptr;
+    QSystemTrayIcon* pendingIcon_ = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QMenu* orientationMenu_ = nullptr;
+    QMenu* initMenu_ = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N5 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* N9 = nullptr;
+    QAction* N10 = nullptr;
+    QAction* N11 = nullptr;
+    QTimer Timer1; // the job file monitor
+    QTimer Timer2; // the job file's presence
+    QIcon appIcon_;
+    std::array<QIcon, kLastProgressFrame + 1> progressFrames_;
+
+    QHash<QString, QString> messages_; // language texts shown later
+    QString trayHint_;
+    QString language_ = QStringLiteral("English");
+    QString codePage_ = QStringLiteral("866");
+    QString homePage_;
+    QString supportMail_;
+    QStringList schemeNames_;
+    QStringList fullFonts_;
+    QStringList fixedFonts_;
+    QHash<QString, bool> fixedPitch_; // per family, on the current printer
+    QSize sampleCell_;
+    int end_ = 0;             // kept from the store and written back unchanged
+    bool defaultFont_ = true; // size mode: the cell follows the point size
+    bool updating_ = false;   // the panel writes CPI and LPI itself
+    bool fontScanGuard_ = true;
+    bool creating_ = true;
+    bool printing_ = false;
+    bool layoutPending_ = false; // a layout change came while a job printed
+    bool quitting_ = false;
+    QElapsedTimer keepAlive_;
+};
+
+} // namespace marlix

@@ -1,0 +1,411 @@
+// The real main window on a settings file of the test's, driven through its
+// controls by objectName; the boxes it would open are answered in advance.
+#include "app/TForm1.h"
+
+#include "../support/Pdf.h"
+#include "../support/TempDir.h"
+#include "core/Errors.h"
+#include "platform/SettingsRegistry.h"
+#include "ui_TForm1.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QMenu>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace marlix;
+using namespace marlix::test;
+
+namespace {
+
+// The shipped data plus a few odd language files, for every test here.
+const bool dataFolderSet = [] {
+    qputenv("MARLIX_DATA", MARLIX_TEST_DATA);
+    return true;
+}();
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ini = QString::fromStdString((dir.path() / "marlix.ini").string());
+        pdfs = QString::fromStdString((dir.path() / "pdf").string());
+        qputenv("HOME", dir.path().c_str());
+    }
+    void TearDown() override { window.reset(); }
+
+    // Starts the window on a settings file holding these [General] lines.
+    void start(const QString& values = {}, std::function<void(TForm1&)> beforeCreate = {}) {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(("[General]\nPdfFolder=" + pdfs + "\n" + values).toUtf8());
+        f.close();
+        store = std::make_unique<SettingsRegistry>(ini);
+        WindowDialogs d;
+        d.error = [this](QWidget*, const QString& text) { errors << text; };
+        d.inform = [this](QWidget*, const QString& text) { errors << text; };
+        d.question = [this](QWidget*, const QString& title, const QString& text) {
+            questions << title + "|" + text;
+            return answerYes;
+        };
+        d.openFile = [this](QWidget*) { return fileToOpen; };
+        d.printerSetup = [this](QWidget*, QtPrinter&) {
+            ++setups;
+            return false;
+        };
+        window = std::make_unique<TForm1>(*store, d);
+        if (beforeCreate) beforeCreate(*window);
+        ASSERT_TRUE(window->FormCreate());
+    }
+    Ui::TForm1& ui() { return *window->form(); }
+    QVariant stored(const char* name) {
+        QSettings s(ini, QSettings::IniFormat);
+        return s.value(QLatin1String(name));
+    }
+    QAction* item(const char* name) { return window->findChild<QAction*>(QLatin1String(name)); }
+    QStringList written() {
+        QStringList files = QDir(pdfs).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        for (QString& f : files)
+            f = QDir(pdfs).filePath(f);
+        return files;
+    }
+
+    TempDir dir;
+    QString ini;
+    QString pdfs;
+    std::unique_ptr<SettingsRegistry> store;
+    std::unique_ptr<TForm1> window;
+    QStringList errors;
+    QStringList questions;
+    bool answerYes = false;
+    QString fileToOpen;
+    int setups = 0;
+};
+
+TEST_F(WindowTest, AFirstStartHasTheDefaultsAndSavesAllOfThemOnClose) {
+    start();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    EXPECT_EQ(ui().TrackBar1->value(), 3);
+    EXPECT_EQ(window->monitorTimer().interval(), 3000);
+    EXPECT_TRUE(ui().CheckBox1->isChecked());
+    EXPECT_EQ(ui().Edit1->text(), QDir::home().filePath(QStringLiteral("prnspl")));
+    EXPECT_TRUE(ui().RadioButton1->isChecked());
+    EXPECT_TRUE(ui().CheckBox7->isChecked() && ui().CheckBox2->isChecked());
+    EXPECT_TRUE(ui().CheckBox10->isChecked());
+    EXPECT_EQ(ui().Label18->text(), QStringLiteral("Courier New"));
+    EXPECT_EQ(ui().ComboBox1->currentText(), QStringLiteral("10"));
+    EXPECT_TRUE(ui().CheckBox8->isChecked());
+    EXPECT_FALSE(ui().CheckBox9->isChecked());
+    EXPECT_EQ(window->languageName(), QStringLiteral("English"));
+    EXPECT_EQ(window->codePageName(), QStringLiteral("866"));
+    EXPECT_TRUE(window->sizeMode());
+    // No capture transport yet: the box can't be used.
+    EXPECT_FALSE(ui().CheckBox11->isChecked());
+    EXPECT_FALSE(ui().CheckBox11->isEnabled());
+    // "Print to PDF" leaves 100 dots of 600 dpi unprinted: 4 mm.
+    for (QSpinBox* m : {ui().SpinEdit1, ui().SpinEdit2, ui().SpinEdit3, ui().SpinEdit4})
+        EXPECT_EQ(m->value(), 4);
+    EXPECT_EQ(ui().Label24->text(), QStringLiteral("Print to PDF"));
+    // English.lng is applied before anything shows.
+    EXPECT_EQ(ui().Label2->text(), QStringLiteral("3 s"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("DOS console print settings"));
+    // Without a notification area the window shows although it starts minimised.
+    EXPECT_TRUE(window->isVisible());
+
+    window->close();
+    EXPECT_TRUE(window->isMinimized()) << "closing keeps the program running";
+    QSettings s(ini, QSettings::IniFormat);
+    const QStringList names{"TimeOut",    "AutoPrint",     "Spool",         "Orientation",
+                            "LineWrap",   "PageFeed",      "MonoSpace",     "TopMargin",
+                            "LeftMargin", "FontName",      "FontSize",      "FontBold",
+                            "FontItalic", "FontUnderline", "FontStrikeout", "Minimize",
+                            "FormFeed",   "End",           "Language",      "CodePage",
+                            "Capture",    "BottomMargin",  "RightMargin",   "DefaultFont",
+                            "LPI",        "CPI",           "Printer"};
+    for (const QString& n : names)
+        EXPECT_TRUE(s.contains(n)) << n.toStdString();
+    EXPECT_EQ(s.value("TimeOut").toInt(), 3);
+    EXPECT_EQ(s.value("Spool").toString(), ui().Edit1->text());
+    EXPECT_EQ(s.value("FontName").toString(), QStringLiteral("Courier New"));
+    EXPECT_EQ(s.value("FontSize").toInt(), 10);
+    EXPECT_EQ(s.value("Language").toString(), QStringLiteral("English"));
+    EXPECT_EQ(s.value("CodePage").toString(), QStringLiteral("866"));
+    EXPECT_EQ(s.value("Capture").toInt(), 0);
+    EXPECT_EQ(s.value("Minimize").toInt(), 1);
+    EXPECT_EQ(s.value("DefaultFont").toInt(), 1);
+    EXPECT_EQ(s.value("Printer").toString(), QStringLiteral("Print to PDF"));
+
+    // A second save without changes writes the same file.
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray first = f.readAll();
+    f.close();
+    window->saveSettings();
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), first);
+}
+
+TEST_F(WindowTest, StoredValuesReachTheControlsInTheOrderTheirHandlersNeed) {
+    QSignalSpy* landscape = nullptr;
+    start("TimeOut=42\nOrientation=0\nFontBold=1\nFontItalic=0\nPrinter=print TO pdf\n"
+          "Capture=1\nEnd=300\nLanguage=Klingon\nFontSize=12\n",
+          [&](TForm1& w) {
+              landscape = new QSignalSpy(w.form()->RadioButton2, &QRadioButton::toggled);
+          });
+    EXPECT_EQ(landscape->count(), 0) << "a stored portrait runs no orientation handler";
+    delete landscape;
+    EXPECT_EQ(ui().TrackBar1->value(), 10) << "clamped by the slider";
+    EXPECT_EQ(window->monitorTimer().interval(), 10000);
+    EXPECT_TRUE(ui().Label17->font().bold());
+    EXPECT_FALSE(ui().Label17->font().italic());
+    EXPECT_TRUE(ui().CheckBox3->isChecked()) << "the layout checks the style it finds";
+    EXPECT_EQ(ui().Label24->text(), QStringLiteral("Print to PDF"));
+    EXPECT_FALSE(ui().CheckBox11->isChecked());
+    EXPECT_EQ(window->languageName(), QStringLiteral("English"));
+
+    // The size box takes 12 only after the size handler measured the form's 10.
+    EXPECT_EQ(ui().ComboBox1->currentText(), QStringLiteral("12"));
+    const int cpiAt10 = ui().SpinEdit5->value();
+    ui().ComboBox1->lineEdit()->setText(QStringLiteral("12"));
+    emit ui().ComboBox1->lineEdit()->textEdited(QStringLiteral("12"));
+    EXPECT_LT(ui().SpinEdit5->value(), cpiAt10);
+
+    window->saveSettings();
+    EXPECT_EQ(stored("Capture").toInt(), 0);
+    EXPECT_FALSE(stored("End").isValid() && stored("End").toInt() != 0)
+        << "End above 255 reads as absent";
+    EXPECT_EQ(stored("Language").toString(), QStringLiteral("English"));
+}
+
+TEST_F(WindowTest, AStoredLandscapePageSwitchesPicturesMenuAndLayout) {
+    start("Orientation=1\n");
+    EXPECT_TRUE(ui().RadioButton2->isChecked());
+    EXPECT_FALSE(ui().Image4->isHidden());
+    EXPECT_TRUE(ui().Image1->isHidden());
+    EXPECT_TRUE(item("N10")->isChecked());
+    EXPECT_FALSE(item("N9")->isChecked());
+    EXPECT_EQ(window->printer().orientation(), Orientation::Landscape);
+}
+
+TEST_F(WindowTest, TrayLandscapeWhileTheWindowIsHidden) {
+    start();
+    window->hide();
+    const QString portraitLines = ui().Label15->text();
+    item("N10")->trigger();
+    EXPECT_TRUE(ui().RadioButton2->isChecked());
+    EXPECT_FALSE(ui().Image3->isHidden());
+    EXPECT_FALSE(ui().Image4->isHidden());
+    EXPECT_TRUE(ui().Image2->isHidden());
+    EXPECT_TRUE(item("N10")->isChecked());
+    EXPECT_FALSE(item("N9")->isChecked());
+    EXPECT_EQ(item("N8")->icon().cacheKey(), item("N10")->icon().cacheKey());
+    EXPECT_LT(ui().Label15->text().toInt(), portraitLines.toInt());
+    // Choosing what is already chosen keeps the mark.
+    item("N10")->trigger();
+    EXPECT_TRUE(item("N10")->isChecked());
+}
+
+TEST_F(WindowTest, TheSizeBoxSavesTenForTextThatIsNoNumber) {
+    start();
+    ui().ComboBox1->setEditText(QStringLiteral("abc"));
+    emit ui().ComboBox1->lineEdit()->textEdited(QStringLiteral("abc"));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], QStringLiteral("'abc' is not a valid integer value"));
+    window->saveSettings();
+    EXPECT_EQ(stored("FontSize").toInt(), 10);
+}
+
+TEST_F(WindowTest, PitchModeFollowsCpiAndLpiAndSizeModeClampsThem) {
+    start();
+    ui().SpinEdit5->setValue(10);
+    ui().SpinEdit6->setValue(6);
+    EXPECT_FALSE(window->sizeMode());
+    // A 96 dpi screen: 9.6 dots round to 10, 16 stay 16.
+    EXPECT_EQ(window->logicalDpiX(), 96);
+    EXPECT_EQ(window->sampleCell(), QSize(10, 16));
+    EXPECT_EQ(window->engine().charHeight(), 100) << "600 dpi at 6 lines per inch";
+
+    ui().ComboBox1->setEditText(QStringLiteral("2"));
+    emit ui().ComboBox1->lineEdit()->textEdited(QStringLiteral("2"));
+    EXPECT_TRUE(window->sizeMode());
+    EXPECT_EQ(ui().SpinEdit5->value(), 25);
+    EXPECT_EQ(ui().SpinEdit6->value(), 15);
+}
+
+TEST_F(WindowTest, AFailedLayoutShowsItsErrorUntilALayoutWorks) {
+    start();
+    // A margin box has no limits; a page edge beyond 32 bits is no page.
+    ui().SpinEdit3->setValue(2000000000);
+    EXPECT_EQ(ui().StaticText1->text(), QStringLiteral("Range check error"));
+    ui().SpinEdit3->setValue(10);
+    EXPECT_TRUE(ui().StaticText1->text().isEmpty());
+}
+
+TEST_F(WindowTest, LanguageFilesReplaceEveryTextAndNothingElse) {
+    start();
+    const int dotted = ui().ComboBox2->findText(QStringLiteral("a"));
+    EXPECT_GE(dotted, 0) << "a.b.lng is listed by its name up to the first dot";
+    ui().CheckBox9->setChecked(true);
+    ui().TrackBar1->setValue(5);
+
+    ui().ComboBox2->setCurrentIndex(ui().ComboBox2->findText(QStringLiteral("Only")));
+    window->ComboBox2Change();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("X"));
+    EXPECT_TRUE(ui().CheckBox1->text().isEmpty());
+    EXPECT_TRUE(ui().GroupBox1->title().isEmpty());
+    EXPECT_TRUE(item("N2")->text().isEmpty());
+    EXPECT_TRUE(item("N1")->text().isEmpty());
+    EXPECT_TRUE(window->message("ExitTitle").isEmpty());
+    EXPECT_EQ(ui().Label2->text(), QStringLiteral("5 "));
+    EXPECT_EQ(ui().Label20->text(), QStringLiteral("Interface language")) << "no key names it";
+    EXPECT_TRUE(ui().CheckBox9->isChecked()) << "values stay";
+
+    ui().ComboBox2->setCurrentIndex(ui().ComboBox2->findText(QStringLiteral("Mixed")));
+    window->ComboBox2Change();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("A=B"));
+    EXPECT_EQ(ui().SpeedButton1->text(), QStringLiteral("One")) << "the first definition wins";
+    EXPECT_EQ(window->pendingJobIcon()->toolTip(), QStringLiteral("One"));
+    EXPECT_EQ(ui().Label2->text(), QStringLiteral("5 s"));
+    EXPECT_TRUE(ui().Button2->text().isEmpty()) << "Sequences without Esc";
+
+    // a.b.lng is offered as "a", and a.lng does not exist.
+    ui().ComboBox2->setCurrentIndex(dotted);
+    EXPECT_THROW(window->ComboBox2Change(), Error);
+    EXPECT_EQ(window->languageName(), QStringLiteral("a"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("A=B")) << "no text changed";
+
+    // Back to the shipped Russian file: the built-in texts.
+    ui().ComboBox2->setCurrentIndex(ui().ComboBox2->findText(QStringLiteral("Russian")));
+    window->ComboBox2Change();
+    EXPECT_EQ(ui().CheckBox1->text(), QStringLiteral("А&втоматическая печать"));
+    EXPECT_EQ(item("N2")->text(), QStringLiteral("Распечатать"));
+    window->FormActivate();
+    EXPECT_EQ(ui().ComboBox2->currentText(), QStringLiteral("Russian"));
+}
+
+TEST_F(WindowTest, TheFontListShowsFixedPitchFacesOnDemand) {
+    start();
+    EXPECT_TRUE(window->fullFontList().isEmpty()) << "nothing is scanned at start";
+    ui().PageControl1->setCurrentIndex(1);
+    ASSERT_FALSE(window->fullFontList().isEmpty());
+    const QStringList fixed = window->fixedFontList();
+    EXPECT_TRUE(fixed.contains(QStringLiteral("DejaVu Sans Mono")));
+    EXPECT_FALSE(fixed.contains(QStringLiteral("DejaVu Sans")));
+    EXPECT_EQ(ui().ListBox1->count(), fixed.size());
+    EXPECT_EQ(ui().Label23->text(), QStringLiteral("Monospaced font."));
+
+    ui().CheckBox10->setChecked(false);
+    EXPECT_EQ(ui().ListBox1->count(), window->fullFontList().size());
+    auto found = ui().ListBox1->findItems(QStringLiteral("DejaVu Sans"), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    ui().ListBox1->setCurrentItem(found[0]);
+    window->ListBox1Click();
+    EXPECT_EQ(ui().Label18->text(), QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(ui().Label23->text(), QStringLiteral("Proportional font. Not recommended."));
+    EXPECT_TRUE(ui().Label16->isHidden());
+    EXPECT_FALSE(ui().Label15->isHidden());
+
+    ui().CheckBox10->setChecked(true);
+    EXPECT_EQ(window->fixedFontList(), fixed) << "no second scan";
+    EXPECT_EQ(ui().ListBox1->currentItem(), nullptr) << "the proportional face is not listed";
+}
+
+TEST_F(WindowTest, PrintAFileKeepsTheMonitorIntervalWhateverHappens) {
+    start();
+    ui().TrackBar1->setValue(5);
+    window->SpeedButton3Click(); // cancelled: no file chosen
+    EXPECT_EQ(window->monitorTimer().interval(), 5000);
+    EXPECT_TRUE(window->monitorTimer().isActive());
+
+    fileToOpen = QString::fromStdString(dir.write("job.prn", "AB\r\nCD\fEF"));
+    window->SpeedButton3Click();
+    EXPECT_EQ(written().size(), 1);
+    EXPECT_TRUE(QFile::exists(fileToOpen)) << "a chosen file is not deleted";
+    EXPECT_EQ(window->monitorTimer().interval(), 5000);
+
+    fileToOpen = QString::fromStdString((dir.path() / "gone.prn").string());
+    EXPECT_THROW(window->SpeedButton3Click(), Error);
+    EXPECT_EQ(window->monitorTimer().interval(), 5000);
+    EXPECT_TRUE(window->monitorTimer().isActive());
+}
+
+TEST_F(WindowTest, PrintNowPrintsAndDeletesTheJobFile) {
+    start();
+    const QString job = QString::fromStdString(dir.write("prnspl", "Hello"));
+    ui().Edit1->setText(job);
+    ui().SpeedButton1->setEnabled(true);
+    window->SpeedButton1Click();
+    ASSERT_EQ(written().size(), 1);
+    EXPECT_TRUE(pdfText(written()[0]).contains(QStringLiteral("Hello")));
+    EXPECT_FALSE(QFile::exists(job));
+    EXPECT_FALSE(ui().SpeedButton1->isEnabled());
+    EXPECT_FALSE(item("N2")->isEnabled());
+    EXPECT_EQ(window->monitorTimer().interval(), 3000);
+}
+
+TEST_F(WindowTest, ALongJobKeepsTheWindowAliveAndRefusesASecondOne) {
+    start();
+    std::string bytes;
+    for (int page = 0; page < 300; ++page)
+        bytes += std::string(60 * 80, 'x') + "\f";
+    const QString job = QString::fromStdString(dir.write("long.prn", bytes));
+    const QString other = QString::fromStdString(dir.write("other.prn", "other"));
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    bool refused = false;
+    QTimer::singleShot(200, [&] {
+        try {
+            window->printHandedOver(other);
+        } catch (const Error& e) {
+            refused = std::string(e.what()) == "Printing in progress";
+        }
+    });
+    const QStringList files = window->printHandedOver(job);
+    EXPECT_TRUE(refused);
+    EXPECT_GT(ticks, 5) << "timers ran while the job printed";
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(pdfPages(files[0]), 300);
+}
+
+TEST_F(WindowTest, PrinterSetupCancelledStillRefreshesFontsAndOrientation) {
+    start();
+    window->printer().setOrientation(Orientation::Landscape);
+    window->SpeedButton4Click();
+    EXPECT_EQ(setups, 1);
+    EXPECT_TRUE(ui().RadioButton2->isChecked()) << "read back from the printer";
+    EXPECT_FALSE(window->fullFontList().isEmpty());
+    EXPECT_TRUE(window->fixedFontList().isEmpty());
+}
+
+TEST_F(WindowTest, ExitAsksAndSavesOnlyOnYes) {
+    start();
+    ui().TrackBar1->setValue(7);
+    window->N1Click();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0],
+              QStringLiteral("Warning|After exit, printing from\nDOS programs stops. Exit?"));
+    EXPECT_FALSE(stored("TimeOut").isValid());
+    answerYes = true;
+    window->N1Click();
+    EXPECT_EQ(stored("TimeOut").toInt(), 7);
+}
+
+TEST_F(WindowTest, TheTrayMenuHasItsItemsInOrderWithOpenAsDefault) {
+    start();
+    QStringList names;
+    for (QAction* a : window->trayMenu()->actions())
+        names << a->objectName();
+    EXPECT_EQ(names, QStringList({"N3", "N5", "N2", "N8", "N11", "N7", "N4", "N6", "N1"}));
+    EXPECT_EQ(window->trayMenu()->defaultAction(), item("N3"));
+    EXPECT_FALSE(item("N11")->isVisible());
+    EXPECT_TRUE(item("N6")->isSeparator());
+    EXPECT_EQ(window->trayIcon()->toolTip(), QStringLiteral("DOS console printing"));
+}
+
+} // namespace
