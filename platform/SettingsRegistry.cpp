@@ -2,9 +2,18 @@
 
 #include "core/Errors.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryFile>
+#include <filesystem>
 #include <optional>
 #include <utility>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace marlix {
 
@@ -37,12 +46,63 @@ bool groupHasContent(QSettings& s, const QString& group) {
     return has;
 }
 
+} // namespace
+
+struct SettingsRegistry::Backing {
+    std::shared_ptr<QSettings> settings;
+    QString target;                          // the INI file; empty: a native store
+    std::unique_ptr<QTemporaryFile> scratch; // what QSettings reads and writes
+    bool dirty = false;
+
+    // Makes the changes durable. false: the file keeps its last good state.
+    bool publish() {
+        settings->sync();
+        if (settings->status() != QSettings::NoError) return false;
+        if (target.isEmpty() || !dirty) return true;
+        QFile copy(scratch->fileName());
+        if (!copy.open(QIODevice::ReadOnly)) return false;
+        const QByteArray bytes = copy.readAll();
+        copy.close();
+
+        // Written beside the target, read back as a file of its own, then
+        // moved over the target in one step.
+        const QString dir = QFileInfo(target).absolutePath();
+        if (!QDir().mkpath(dir)) return false;
+        QTemporaryFile next(dir + QStringLiteral("/.marlix-settings-XXXXXX"));
+        if (!next.open() || next.write(bytes) != bytes.size() || !next.flush()) return false;
+#ifdef Q_OS_UNIX
+        if (::fsync(next.handle()) != 0) return false;
+#endif
+        next.close();
+        if (!readsBackAs(next.fileName())) return false;
+        std::error_code ec;
+        std::filesystem::rename(next.fileName().toStdString(), target.toStdString(), ec);
+        if (ec) return false;
+        next.setAutoRemove(false);
+        dirty = false;
+        return true;
+    }
+
+    bool readsBackAs(const QString& file) const {
+        const QSettings written(file, QSettings::IniFormat);
+        if (written.status() != QSettings::NoError) return false;
+        const QStringList keys = settings->allKeys();
+        if (written.allKeys().size() != keys.size()) return false;
+        for (const QString& k : keys)
+            if (written.value(k).toString() != settings->value(k).toString()) return false;
+        return true;
+    }
+};
+
+namespace {
+
 class SettingsKey final : public RegistryKey {
 public:
-    SettingsKey(std::shared_ptr<QSettings> s, QString group)
-        : s_(std::move(s)), prefix_(group.isEmpty() ? group : group + QLatin1Char('/')),
-          group_(std::move(group)) {}
-    ~SettingsKey() override { s_->sync(); }
+    SettingsKey(std::shared_ptr<SettingsRegistry::Backing> b, QString group)
+        : b_(std::move(b)), s_(b_->settings),
+          prefix_(group.isEmpty() ? group : group + QLatin1Char('/')), group_(std::move(group)) {}
+    // Nothing to report to here: flush() is where a failed save shows.
+    ~SettingsKey() override { b_->publish(); }
 
     bool hasValue(std::string_view name) const override { return s_->contains(key(name)); }
 
@@ -75,15 +135,15 @@ public:
     void writeString(std::string_view name, std::string_view value) override {
         s_->setValue(key(name), qs(value));
         lastWritten_ = name;
+        b_->dirty = true;
     }
     void writeInteger(std::string_view name, std::int32_t value) override {
         s_->setValue(key(name), value);
         lastWritten_ = name;
+        b_->dirty = true;
     }
     void flush() override {
-        s_->sync();
-        if (s_->status() != QSettings::NoError)
-            throw Error(formatMessage("Failed to set data for '%s'", lastWritten_));
+        if (!b_->publish()) throw Error(formatMessage("Failed to set data for '%s'", lastWritten_));
     }
 
     std::vector<std::string> valueNames() const override { return list(false); }
@@ -102,6 +162,7 @@ private:
         return out;
     }
 
+    std::shared_ptr<SettingsRegistry::Backing> b_;
     std::shared_ptr<QSettings> s_;
     QString prefix_;
     QString group_;
@@ -117,18 +178,36 @@ std::unique_ptr<SettingsRegistry> SettingsRegistry::openUserStore() {
     return std::make_unique<SettingsRegistry>(std::make_shared<QSettings>(
         QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Obre\\Marlix"), QSettings::NativeFormat));
 #else
-    return std::make_unique<SettingsRegistry>(
-        std::make_shared<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                    QStringLiteral("Obre"), QStringLiteral("Marlix")));
+    // Only the location of the user's file is asked of QSettings.
+    const QString standard = QSettings(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("Obre"), QStringLiteral("Marlix"))
+                                 .fileName();
+    return std::make_unique<SettingsRegistry>(standard);
 #endif
 }
 
-SettingsRegistry::SettingsRegistry(const QString& iniFile)
-    : settings_(std::make_shared<QSettings>(iniFile, QSettings::IniFormat)) {
+SettingsRegistry::SettingsRegistry(const QString& iniFile) : backing_(std::make_shared<Backing>()) {
+    backing_->target = QFileInfo(iniFile).absoluteFilePath();
+    backing_->scratch = std::make_unique<QTemporaryFile>();
+    // QSettings reads the current file from the copy; a file that is there
+    // but can't be read leaves the copy empty, and its first save is refused
+    // rather than let it replace what could not be read.
+    if (backing_->scratch->open()) {
+        QFile current(backing_->target);
+        if (current.open(QIODevice::ReadOnly)) backing_->scratch->write(current.readAll());
+        backing_->scratch->close();
+    }
+    backing_->settings =
+        std::make_shared<QSettings>(backing_->scratch->fileName(), QSettings::IniFormat);
 }
 
 SettingsRegistry::SettingsRegistry(std::shared_ptr<QSettings> settings)
-    : settings_(std::move(settings)) {
+    : backing_(std::make_shared<Backing>()) {
+    backing_->settings = std::move(settings);
+}
+
+QString SettingsRegistry::fileName() const {
+    return backing_->target.isEmpty() ? backing_->settings->fileName() : backing_->target;
 }
 
 std::unique_ptr<RegistryKey> SettingsRegistry::openKey(std::string_view path, bool create) {
@@ -138,23 +217,24 @@ std::unique_ptr<RegistryKey> SettingsRegistry::openKey(std::string_view path, bo
         return nullptr;
     }
     // A store file holds no empty keys: a created key appears with its first value.
-    if (!create && !groupHasContent(*settings_, *group)) return nullptr;
-    return std::make_unique<SettingsKey>(settings_, *group);
+    if (!create && !groupHasContent(*backing_->settings, *group)) return nullptr;
+    return std::make_unique<SettingsKey>(backing_, *group);
 }
 
 bool SettingsRegistry::keyExists(std::string_view path) const {
     const auto group = groupOf(path);
-    return group && groupHasContent(*settings_, *group);
+    return group && groupHasContent(*backing_->settings, *group);
 }
 
 void SettingsRegistry::deleteKey(std::string_view path) {
     const auto group = groupOf(path);
     if (!group) return;
     if (group->isEmpty())
-        settings_->clear();
+        backing_->settings->clear();
     else
-        settings_->remove(*group);
-    settings_->sync();
+        backing_->settings->remove(*group);
+    backing_->dirty = true;
+    backing_->publish();
 }
 
 } // namespace marlix

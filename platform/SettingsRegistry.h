@@ -10,6 +10,10 @@
 
 namespace marlix {
 
+// An INI file is never written in place: QSettings works on a private copy,
+// and every change replaces the file with a new one that was read back whole
+// first. (QSettings' own atomic save still renames a half-written file into
+// place when the disk fills up.)
 class SettingsRegistry final : public Registry {
 public:
     // The user's store, or the INI file that MARLIX_SETTINGS names.
@@ -22,10 +26,12 @@ public:
     bool keyExists(std::string_view path) const override;
     void deleteKey(std::string_view path) override;
 
-    QString fileName() const { return settings_->fileName(); }
+    QString fileName() const;
+
+    struct Backing;
 
 private:
-    std::shared_ptr<QSettings> settings_;
+    std::shared_ptr<Backing> backing_;
 };
 
 } // namespace marlix

@@ -4,8 +4,11 @@
 #include "../support/TempDir.h"
 #include "core/Errors.h"
 
+#include <QDir>
 #include <QFile>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace marlix;
 using namespace marlix::test;
@@ -96,6 +99,48 @@ TEST_F(SettingsRegistryTest, PathsOutsideTheSettingsKeyAreNotThere) {
     // Letter case of the root does not matter, as in the registry.
     store.openKey("\\software\\obre\\marlix", true)->writeInteger("End", 0);
     EXPECT_TRUE(store.keyExists(kRoot));
+}
+
+// A disk that fills up while the file is written (a file-size limit stands
+// in for it: it binds root too) must leave the last good file, not half a file.
+TEST_F(SettingsRegistryTest, ASaveThatCannotFinishLeavesTheOldFileWhole) {
+    {
+        SettingsRegistry store(file());
+        auto key = store.openKey(kRoot, true);
+        key->writeString("FontName", "Courier New");
+        key->flush();
+    }
+    QFile f(file());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    bool failed = false;
+    {
+        SettingsRegistry store(file());
+        auto key = store.openKey(kRoot, true);
+        key->writeString("FontName", std::string(100000, 'x'));
+        try {
+            key->flush();
+        } catch (const Error& e) {
+            failed = std::string(e.what()) == "Failed to set data for 'FontName'";
+        }
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(failed) << "the failed save is reported";
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    const QStringList left =
+        QDir(QString::fromStdString(dir.path().string())).entryList(QDir::Files);
+    EXPECT_EQ(left, QStringList{"marlix.ini"}) << "no temporary file stays behind";
 }
 
 } // namespace
