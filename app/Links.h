@@ -22,4 +22,9 @@ inline Addresses regional() {
                            "%D0%BF%D0%BE%D0%B4%D0%B4%D0%B5%D1%80%D0%B6%D0%BA%D0%B0")};
 }
 
+// The addresses for a user whose locale's country has this English name.
+inline Addresses forCountry(const QString& englishName) {
+    return englishName.toLower() == QStringLiteral("russia") ? regional() : international();
+}
+
 } // namespace marlix::links

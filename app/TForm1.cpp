@@ -307,16 +307,12 @@ bool TForm1::FormCreate() {
     if (trayUsable()) TrayIcon1->show();
     bool finished = false;
     try {
-        updating_ = false;                                             // 1
-        const links::Addresses international = links::international(); // 2
-        homePage_ = international.homePage;
-        supportMail_ = international.supportMail;
-        if (QLocale::territoryToString(QLocale::system().territory()).toLower() ==
-            QStringLiteral("russia")) { // 3
-            const links::Addresses regional = links::regional();
-            homePage_ = regional.homePage;
-            supportMail_ = regional.supportMail;
-        }
+        updating_ = false; // 1
+        // 2, 3: the links' addresses follow the country of the user's locale.
+        const links::Addresses addresses =
+            links::forCountry(QLocale::territoryToString(QLocale::system().territory()));
+        homePage_ = addresses.homePage;
+        supportMail_ = addresses.supportMail;
         // 4: "Print to PDF" is always there, so the wait ends at once; the
         // rule stays for a printer list that could be empty.
         for (int wait = 0; QtPrinter::printerNames().isEmpty(); ++wait) {
@@ -704,6 +700,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
     // FormClose: the window goes to the tray instead.
     event->ignore();
     hideToTray();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Shown means activated, also where no window manager says so.
+    FormActivate();
 }
 
 void TForm1::changeEvent(QEvent* event) {

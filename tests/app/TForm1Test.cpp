@@ -4,6 +4,7 @@
 
 #include "../support/Pdf.h"
 #include "../support/TempDir.h"
+#include "app/Links.h"
 #include "core/Errors.h"
 #include "platform/SettingsRegistry.h"
 #include "ui_TForm1.h"
@@ -11,6 +12,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QSettings>
 #include <QSignalSpy>
@@ -23,9 +25,12 @@ using namespace marlix::test;
 
 namespace {
 
-// The shipped data plus a few odd language files, for every test here.
-const bool dataFolderSet = [] {
+// The shipped data plus a few odd language files, for every test here; and
+// no print server, so that "Print to PDF" is the default printer even where
+// the integration tests run one.
+const bool environmentSet = [] {
     qputenv("MARLIX_DATA", MARLIX_TEST_DATA);
+    qputenv("CUPS_SERVER", "/nonexistent/marlix-no-cups.sock");
     return true;
 }();
 
@@ -285,6 +290,18 @@ TEST_F(WindowTest, LanguageFilesReplaceEveryTextAndNothingElse) {
     EXPECT_EQ(item("N2")->text(), QStringLiteral("Распечатать"));
     window->FormActivate();
     EXPECT_EQ(ui().ComboBox2->currentText(), QStringLiteral("Russian"));
+    // Qt's own buttons follow, where its translations are installed.
+    if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_ru.qm")) {
+        EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Да"));
+    }
+}
+
+TEST(Links, TheRegionalAddressesAreForRussiaOnly) {
+    EXPECT_EQ(links::forCountry(QStringLiteral("RUSSIA")).homePage, links::regional().homePage);
+    EXPECT_EQ(links::forCountry(QStringLiteral("Ukraine")).supportMail,
+              links::international().supportMail);
+    EXPECT_TRUE(links::international().supportMail.startsWith(QStringLiteral("mailto:")));
+    EXPECT_TRUE(links::regional().supportMail.contains(QStringLiteral("subject=")));
 }
 
 TEST_F(WindowTest, TheFontListShowsFixedPitchFacesOnDemand) {

@@ -80,6 +80,10 @@ TEST(FontPitch, FollowsTheFontCellAndStaysInTheSpinRanges) {
     auto p = engine.pitchOfFont("Courier New", 10);
     EXPECT_EQ(p.cpi, 12);
     EXPECT_EQ(p.lpi, 6);
+    // 12 points: "@" 60 by 120 dots, 10 characters to the inch.
+    p = engine.pitchOfFont("Courier New", 12);
+    EXPECT_EQ(p.cpi, 10);
+    EXPECT_EQ(p.lpi, 5);
     p = engine.pitchOfFont("Courier New", 2);
     EXPECT_EQ(p.cpi, 25);
     EXPECT_EQ(p.lpi, 15);
