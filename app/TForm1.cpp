@@ -111,7 +111,11 @@ TForm1::TForm1(Registry& store, WindowDialogs dialogs, QWidget* parent)
     if (layout()) layout()->setSizeConstraint(QLayout::SetFixedSize);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    appIcon_ = QIcon(QStringLiteral(":/icons/marlix.svg"));
+    // The tray's 16 pixels get a picture drawn for that size.
+    appIcon_.addPixmap(QIcon(QStringLiteral(":/icons/marlix-16.svg")).pixmap(16));
+    const QIcon large(QStringLiteral(":/icons/marlix.svg"));
+    for (int size : {22, 24, 32, 48, 64, 128})
+        appIcon_.addPixmap(large.pixmap(size));
     setWindowIcon(appIcon_);
     for (int i = 0; i <= kLastProgressFrame; ++i)
         progressFrames_[i] =

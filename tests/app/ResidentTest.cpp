@@ -39,6 +39,7 @@ public:
         return desktop;
     }
     bool ready() const { return ready_; }
+    QString problem() const { return problem_; }
     QString display() const { return display_; }
 
     ~Desktop() {
@@ -51,17 +52,27 @@ public:
 private:
     Desktop() {
         for (const char* tool : {"Xvfb", "trayer", "xdotool"})
-            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) return;
+            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
+                problem_ = QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
+                return;
+            }
+        // A loaded machine (the sanitizer run) can take its time.
+        constexpr int kStartMs = 60000;
         // The server picks a free display and says which.
         xvfb_.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1024x768x24",
                                              "-dpi", "96", "-nolisten", "tcp"});
         QByteArray number;
-        if (!waitFor([&] {
-                xvfb_.waitForReadyRead(100);
-                number += xvfb_.readAllStandardOutput();
-                return number.contains('\n');
-            }))
+        if (!waitFor(
+                [&] {
+                    xvfb_.waitForReadyRead(100);
+                    number += xvfb_.readAllStandardOutput();
+                    return number.contains('\n');
+                },
+                kStartMs)) {
+            problem_ = QStringLiteral("Xvfb did not start: ") +
+                       QString::fromUtf8(xvfb_.readAllStandardError());
             return;
+        }
         display_ = QStringLiteral(":%1").arg(number.trimmed().toInt());
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), display_);
@@ -89,13 +100,14 @@ private:
     QProcess xvfb_;
     QProcess trayer_;
     QString display_;
+    QString problem_;
     bool ready_ = false;
 };
 
 class ResidentTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!Desktop::get().ready()) GTEST_SKIP() << "no Xvfb, trayer or xdotool";
+        if (!Desktop::get().ready()) GTEST_SKIP() << Desktop::get().problem().toStdString();
         home = QString::fromStdString(dir.path().string());
         ini = home + "/marlix.ini";
         pdfs = home + "/pdf";

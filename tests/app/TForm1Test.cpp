@@ -19,6 +19,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace marlix;
 using namespace marlix::test;
@@ -372,8 +373,13 @@ TEST_F(WindowTest, ALongJobKeepsTheWindowAliveAndRefusesASecondOne) {
     const QString job = QString::fromStdString(dir.write("long.prn", bytes));
     const QString other = QString::fromStdString(dir.write("other.prn", "other"));
     int ticks = 0;
+    std::set<qint64> trayPictures;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks;
+        trayPictures.insert(window->trayIcon()->icon().cacheKey());
+    });
+    const qint64 appIcon = window->trayIcon()->icon().cacheKey();
     ticker.start(10);
     bool refused = false;
     QTimer::singleShot(0, [&] {
@@ -386,6 +392,9 @@ TEST_F(WindowTest, ALongJobKeepsTheWindowAliveAndRefusesASecondOne) {
     const QStringList files = window->printHandedOver(job);
     EXPECT_TRUE(refused);
     EXPECT_GT(ticks, 0) << "timers ran while the job printed";
+    trayPictures.erase(appIcon);
+    EXPECT_FALSE(trayPictures.empty()) << "the tray icon shows the progress";
+    EXPECT_EQ(window->trayIcon()->icon().cacheKey(), appIcon) << "and its own picture at the end";
     ASSERT_EQ(files.size(), 1);
     EXPECT_EQ(pdfPages(files[0]), 300);
 }
