@@ -304,8 +304,8 @@ bool TForm1::trayUsable() const {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-// Window creation. Step 17, printing a file named on the command line, is
-// done by the program entry before any window exists.
+// Window creation. Printing a file named on the command line is done by the
+// program entry, before any window exists.
 bool TForm1::FormCreate() {
     // The tray icon lives as long as the window.
     if (trayUsable()) TrayIcon1->show();
@@ -905,20 +905,18 @@ void TForm1::SpeedButton1Click() {
 void TForm1::SpeedButton3Click() {
     const QString file = dialogs_.openFile ? dialogs_.openFile(this) : QString();
     if (file.isEmpty()) return;
-    if (printing_) throw Error(std::string(kPrintingInProgress));
-    setMonitorInterval(0);
-    try {
-        PrintOut(file);
-    } catch (...) {
-        restartMonitor();
-        throw;
-    }
-    restartMonitor();
+    printPausingMonitor(file);
 }
 
 QStringList TForm1::printHandedOver(const QString& fileName) {
-    if (printing_) throw Error(std::string(kPrintingInProgress));
     const qsizetype before = printer_.writtenFiles().size();
+    printPausingMonitor(fileName);
+    return printer_.writtenFiles().mid(before);
+}
+
+void TForm1::printPausingMonitor(const QString& fileName) {
+    // A job that prints keeps the monitor as it set it.
+    if (printing_) throw Error(std::string(kPrintingInProgress));
     setMonitorInterval(0);
     try {
         PrintOut(fileName);
@@ -927,7 +925,6 @@ QStringList TForm1::printHandedOver(const QString& fileName) {
         throw;
     }
     restartMonitor();
-    return printer_.writtenFiles().mid(before);
 }
 
 void TForm1::SpeedButton4Click() {

@@ -130,6 +130,8 @@ private:
     void showError(const QString& text);
     PrintSettings panelSettings() const;
     void setMonitorInterval(int ms);
+    // Print a file: the monitor waits until the file printed, or failed.
+    void printPausingMonitor(const QString& fileName);
     void restartMonitor();
     void fillFontList();
     void selectFontInList();

@@ -5,15 +5,18 @@
 #include "../support/Pdf.h"
 #include "../support/TempDir.h"
 #include "app/Links.h"
+#include "app/PrinterSetupDialog.h"
 #include "core/Errors.h"
 #include "platform/SettingsRegistry.h"
 #include "ui_TForm1.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QMenu>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -407,6 +410,17 @@ TEST_F(WindowTest, PrinterSetupCancelledStillRefreshesFontsAndOrientation) {
     EXPECT_TRUE(ui().RadioButton2->isChecked()) << "read back from the printer";
     EXPECT_FALSE(window->fullFontList().isEmpty());
     EXPECT_TRUE(window->fixedFontList().isEmpty());
+}
+
+TEST_F(WindowTest, PrinterSetupListsEveryPrinterWithOptionsOnlyForSystemOnes) {
+    start();
+    PrinterSetupDialog dialog(window->printer());
+    auto* list = dialog.findChild<QComboBox*>(QStringLiteral("printerList"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->currentText(), QStringLiteral("Print to PDF"));
+    EXPECT_EQ(list->count(), QtPrinter::printerNames().size());
+    EXPECT_FALSE(dialog.findChild<QPushButton*>(QStringLiteral("optionsButton"))->isEnabled())
+        << "the built-in printer has no options of its own";
 }
 
 TEST_F(WindowTest, ExitAsksAndSavesOnlyOnYes) {
