@@ -8,6 +8,7 @@
 #include "core/Arith.h"
 #include "core/Errors.h"
 #include "engine/PageGeometry.h"
+#include "platform/CellFont.h"
 #include "platform/DataDir.h"
 #include "ui_TForm1.h"
 
@@ -17,7 +18,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QFontMetricsF>
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
@@ -158,8 +158,7 @@ TForm1::TForm1(Registry& store, WindowDialogs dialogs, QWidget* parent)
     for (const auto& [key, text] : kLanguageTexts)
         messages_.insert(QString::fromUtf8(key.data(), qsizetype(key.size())),
                          QString::fromUtf8(text.data(), qsizetype(text.size())));
-    trayHint_ = messages_.value(QStringLiteral("TrayIconHint"));
-    TrayIcon1->setToolTip(trayHint_.left(kTipLength));
+    TrayIcon1->setToolTip(messages_.value(QStringLiteral("TrayIconHint")).left(kTipLength));
 }
 
 TForm1::~TForm1() {
@@ -280,23 +279,20 @@ void TForm1::connectControls() {
 }
 
 void TForm1::setSchemeEditor(QWidget* dialog) {
-    schemeEditor_ = dialog;
-    ui_->Button2->setEnabled(dialog != nullptr);
-    if (dialog)
-        connect(ui_->Button2, &QPushButton::clicked, dialog, [dialog] {
-            dialog->show();
-            dialog->raise();
-            dialog->activateWindow();
-        });
+    attachDialog(ui_->Button2, dialog);
 }
 
 void TForm1::setAsciiChart(QWidget* dialog) {
-    asciiChart_ = dialog;
-    ui_->SpeedButton5->setEnabled(dialog != nullptr);
+    attachDialog(ui_->SpeedButton5, dialog);
+}
+
+void TForm1::attachDialog(QAbstractButton* button, QWidget* dialog) {
+    button->setEnabled(dialog != nullptr);
     if (dialog)
-        connect(ui_->SpeedButton5, &QToolButton::clicked, dialog, [dialog] {
+        connect(button, &QAbstractButton::clicked, dialog, [dialog] {
             dialog->show();
             dialog->raise();
+            dialog->activateWindow();
         });
 }
 
@@ -368,7 +364,6 @@ bool TForm1::FormCreate() {
     } catch (const std::exception& e) {
         showError(QString::fromUtf8(e.what()));
     }
-    creating_ = false;
     // 18. Without a notification area the window is the only way in, so it
     // shows whatever the settings or an error say.
     adjustSize();
@@ -461,8 +456,6 @@ void TForm1::saveSettings() {
         key->writeString(name, value.toStdString());
     };
     const QFont sample = ui_->Label17->font();
-    bool sizeOk = false;
-    const int size = ui_->ComboBox1->currentText().trimmed().toInt(&sizeOk, 10);
     key->writeInteger(setting::TimeOut, ui_->TrackBar1->value());
     key->writeBool(setting::AutoPrint, ui_->CheckBox1->isChecked());
     text(setting::Spool, ui_->Edit1->text());
@@ -473,7 +466,7 @@ void TForm1::saveSettings() {
     key->writeInteger(setting::TopMargin, ui_->SpinEdit1->value());
     key->writeInteger(setting::LeftMargin, ui_->SpinEdit3->value());
     text(setting::FontName, ui_->Label18->text());
-    key->writeInteger(setting::FontSize, sizeOk ? size : 10);
+    key->writeInteger(setting::FontSize, sizeOrTen());
     key->writeBool(setting::FontBold, sample.bold());
     key->writeBool(setting::FontItalic, sample.italic());
     key->writeBool(setting::FontUnderline, sample.underline());
@@ -497,11 +490,10 @@ void TForm1::langset(const QString& fileName) {
     const LanguageFile file = LanguageFile::read(dataFile(fileName).toStdString()); // 1
     auto t = [&file](const char* key) { return qs(file.text(key)); };
     auto keep = [this, &t](const char* key) { messages_.insert(QLatin1String(key), t(key)); };
-    trayHint_ = t("TrayIconHint"); // 2
-    TrayIcon1->setToolTip(trayHint_.left(kTipLength));
-    setWindowTitle(t("Title"));                      // 3
-    ui_->PageControl1->setTabText(0, t("TabMain"));  // 4
-    ui_->PageControl1->setTabText(1, t("TabFonts")); // 5
+    TrayIcon1->setToolTip(t("TrayIconHint").left(kTipLength)); // 2
+    setWindowTitle(t("Title"));                                // 3
+    ui_->PageControl1->setTabText(0, t("TabMain"));            // 4
+    ui_->PageControl1->setTabText(1, t("TabFonts"));           // 5
     ui_->GroupBox6->setTitle(t("TabFonts"));
     ui_->GroupBox1->setTitle(t("SpoolParam")); // 6
     ui_->Label1->setText(t("TimeOut"));        // 7
@@ -603,9 +595,7 @@ PrintSettings TForm1::panelSettings() const {
     s.leftMargin = ui_->SpinEdit3->value();
     s.rightMargin = ui_->SpinEdit4->value();
     s.fontName = ui_->Label18->text().toStdString();
-    bool ok = false;
-    const int size = ui_->ComboBox1->currentText().trimmed().toInt(&ok, 10);
-    s.fontSize = ok ? size : 10;
+    s.fontSize = sizeOrTen();
     const QFont sample = ui_->Label17->font();
     s.bold = sample.bold();
     s.italic = sample.italic();
@@ -618,6 +608,12 @@ PrintSettings TForm1::panelSettings() const {
     s.lineWrap = ui_->CheckBox7->isChecked();
     s.pageFeed = ui_->CheckBox2->isChecked();
     return s;
+}
+
+std::int32_t TForm1::sizeOrTen() const {
+    bool ok = false;
+    const int size = ui_->ComboBox1->currentText().trimmed().toInt(&ok, 10);
+    return ok ? size : 10;
 }
 
 std::int32_t TForm1::sizeBoxValue() const {
@@ -861,12 +857,8 @@ void TForm1::SpinEdit5Change() {
         const int height = int(nearest(static_cast<long double>(dpi) / lpi));
         const int width = int(nearest(static_cast<long double>(logicalDpiX()) / cpi));
         sample.setStretch(QFont::Unstretched);
-        sample.setPixelSize(1000);
-        const qreal cell = QFontMetricsF(sample).height();
-        sample.setPixelSize(std::max(1, int(std::lround(height * 1000.0 / std::max(cell, 1.0)))));
-        const qreal average = QFontMetricsF(sample).averageCharWidth();
-        if (average > 0)
-            sample.setStretch(std::clamp(int(std::lround(width * 100.0 / average)), 1, 4000));
+        fitFontHeight(sample, height, this);
+        fitFontWidth(sample, width, this);
         sampleCell_ = {width, height};
     }
     ui_->Label17->setFont(sample);

@@ -21,6 +21,7 @@
 #include <array>
 #include <memory>
 
+class QAbstractButton;
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
@@ -137,6 +138,8 @@ private:
     void selectFontInList();
     bool isFixedPitch(const QString& family);
     std::int32_t sizeBoxValue() const; // the size box's number; not a number fails
+    std::int32_t sizeOrTen() const;    // the same, 10 for text that is no number
+    void attachDialog(QAbstractButton* button, QWidget* dialog);
     void setSampleStyle(int box, bool on);
     void hideToTray();
     void quitProgram();
@@ -149,8 +152,6 @@ private:
     SchemeStore schemes_;
     CaptureFactory captureFactory_;
     std::unique_ptr<CaptureDriver> vxd_;
-    QWidget* schemeEditor_ = nullptr;
-    QWidget* asciiChart_ = nullptr;
 
     QSystemTrayIcon* TrayIcon1 = nullptr;
     QSystemTrayIcon* pendingIcon_ = nullptr;
@@ -174,7 +175,6 @@ private:
     std::array<QIcon, kLastProgressFrame + 1> progressFrames_;
 
     QHash<QString, QString> messages_; // language texts shown later
-    QString trayHint_;
     QString language_ = QStringLiteral("English");
     QString codePage_ = QStringLiteral("866");
     QString homePage_;
@@ -188,7 +188,6 @@ private:
     bool defaultFont_ = true; // size mode: the cell follows the point size
     bool updating_ = false;   // the panel writes CPI and LPI itself
     bool fontScanGuard_ = true;
-    bool creating_ = true;
     bool printing_ = false;
     bool layoutPending_ = false; // a layout change came while a job printed
     bool quitting_ = false;

@@ -1,6 +1,7 @@
 #include "platform/QtPrinter.h"
 
 #include "core/Errors.h"
+#include "platform/CellFont.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -204,22 +205,12 @@ QtPrinter::MadeFont QtPrinter::makeFont(const LogicalFont& lf) const {
     f.setKerning(false);
     f.setHintingPreference(QFont::PreferNoHinting);
 
-    const int res = printer_->resolution();
-    int pixels = std::lround(10.0 * res / 72.0);
-    if (lf.height < 0) {
-        pixels = -lf.height;
-    } else if (lf.height > 0) {
-        // A cell height: scale the em so that ascent + descent fill the cell.
-        f.setPixelSize(1000);
-        const qreal cell = QFontMetricsF(f, printer_.get()).height();
-        pixels = cell > 0 ? int(std::lround(lf.height * 1000.0 / cell)) : lf.height;
-    }
-    f.setPixelSize(std::max(1, pixels));
-    if (lf.width > 0) {
-        const qreal average = QFontMetricsF(f, printer_.get()).averageCharWidth();
-        if (average > 0)
-            f.setStretch(std::clamp(int(std::lround(lf.width * 100.0 / average)), 1, 4000));
-    }
+    if (lf.height > 0)
+        fitFontHeight(f, lf.height, printer_.get());
+    else
+        f.setPixelSize(lf.height < 0 ? -lf.height
+                                     : int(std::lround(10.0 * printer_->resolution() / 72.0)));
+    if (lf.width > 0) fitFontWidth(f, lf.width, printer_.get());
 
     MadeFont made;
     made.font = f;
