@@ -36,5 +36,7 @@ inline constexpr std::string_view Printer = "Printer";
 
 // Not one of the window's settings: where the "Print to PDF" printer writes.
 inline constexpr std::string_view PdfFolder = "PdfFolder";
+// Nor is the port the capture listens on (default 9100).
+inline constexpr std::string_view CapturePort = "CapturePort";
 
 } // namespace marlix::setting

@@ -101,10 +101,38 @@ private:
 
 } // namespace
 
+// The window as the job file monitor sees it.
+class TForm1::MonitorHost final : public JobMonitor::Host {
+public:
+    explicit MonitorHost(TForm1& w) : w_(w) {}
+    std::string jobFileName() override { return w_.ui_->Edit1->text().toStdString(); }
+    bool autoPrint() override { return w_.ui_->CheckBox1->isChecked(); }
+    bool printAtEndOfPage() override { return w_.ui_->CheckBox9->isChecked(); }
+    int timeOut() override { return w_.ui_->TrackBar1->value(); }
+    std::uint64_t PrintOut(const std::string& name) override {
+        return w_.PrintOut(QString::fromStdString(name));
+    }
+    void setJobControls(bool enabled) override { w_.setJobControls(enabled); }
+    void setPendingIcon(bool shown) override {
+        w_.pendingIcon_->setVisible(shown && w_.trayUsable());
+    }
+    void setMonitorInterval(int ms) override { w_.setMonitorInterval(ms); }
+    void jobPrinting() override {
+        if (w_.vxd_) w_.vxd_->jobPrinting();
+    }
+    void jobDone(bool ended) override {
+        if (w_.vxd_) w_.vxd_->jobDone(ended);
+    }
+
+private:
+    TForm1& w_;
+};
+
 TForm1::TForm1(Registry& store, WindowDialogs dialogs, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TForm1>()), store_(store),
       dialogs_(std::move(dialogs)), printer_(QtPrinter::defaultPrinterName()), engine_(printer_),
-      schemes_(store) {
+      schemes_(store), monitorHost_(std::make_unique<MonitorHost>(*this)),
+      monitor_(*monitorHost_, jobFiles_) {
     initResources();
     ui_->setupUi(this);
     // Fixed at what its texts need, in every language.
@@ -256,6 +284,7 @@ void TForm1::connectControls() {
     on(ui_->ComboBox2, &QComboBox::activated, &TForm1::ComboBox2Change);
     on(ui_->ComboBox3, &QComboBox::activated, &TForm1::ComboBox3Change);
     on(ui_->SpeedButton1, &QPushButton::clicked, &TForm1::SpeedButton1Click);
+    on(ui_->SpeedButton2, &QPushButton::clicked, &TForm1::SpeedButton2Click);
     on(ui_->SpeedButton3, &QPushButton::clicked, &TForm1::SpeedButton3Click);
     on(ui_->SpeedButton4, &QPushButton::clicked, &TForm1::SpeedButton4Click);
     for (QRadioButton* radio : {ui_->RadioButton1, ui_->RadioButton2})
@@ -268,6 +297,20 @@ void TForm1::connectControls() {
 
     on(N1, &QAction::triggered, &TForm1::N1Click);
     on(N2, &QAction::triggered, &TForm1::SpeedButton1Click);
+    on(N7, &QAction::triggered, &TForm1::SpeedButton2Click);
+
+    // The job file monitor.
+    connect(&Timer1, &QTimer::timeout, this, [this] { guarded([&] { monitor_.Timer1Timer(); }); });
+    connect(&Timer2, &QTimer::timeout, this, [this] { guarded([&] { monitor_.Timer2Timer(); }); });
+    // A click on the pending-job icon is its press and its release.
+    connect(pendingIcon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason != QSystemTrayIcon::Trigger) return;
+                guarded([&] {
+                    monitor_.pendingPressed();
+                    monitor_.pendingReleased();
+                });
+            });
     on(N3, &QAction::triggered, &TForm1::N3Click);
     on(N5, &QAction::triggered, &TForm1::SpeedButton3Click);
     on(N9, &QAction::triggered, &TForm1::N9Click);
@@ -305,6 +348,7 @@ bool TForm1::trayUsable() const {
 bool TForm1::FormCreate() {
     // The tray icon lives as long as the window.
     if (trayUsable()) TrayIcon1->show();
+    Timer2.start(); // the presence tick runs for the window's whole life
     bool finished = false;
     try {
         updating_ = false; // 1
@@ -352,10 +396,18 @@ bool TForm1::FormCreate() {
         ui_->ComboBox3->addItems(dataFileNames(QStringLiteral("*.cp")));
         fullFonts_.clear(); // 11
         fixedFonts_.clear();
-        restoreSettings();                                                // 12
-        ui_->Label24->setText(printer_.name());                           // 13
-        if (ui_->CheckBox11->isChecked() && ui_->CheckBox11->isEnabled()) // 14
-            CheckBox11Click();
+        restoreSettings();                                                  // 12
+        ui_->Label24->setText(printer_.name());                             // 13
+        if (ui_->CheckBox11->isChecked() && ui_->CheckBox11->isEnabled()) { // 14
+            // A port that another program holds must not cost the rest of
+            // the start: say so once, and leave capture off.
+            try {
+                CheckBox11Click();
+            } catch (const std::exception& e) {
+                showError(QString::fromUtf8(e.what()));
+                ui_->CheckBox11->setChecked(false);
+            }
+        }
         checksize(); // 15
         fontScanGuard_ = false;
         // 16: the initialisation submenu is built by the initialisation
@@ -633,14 +685,15 @@ void TForm1::restartMonitor() {
     setMonitorInterval(ui_->TrackBar1->value() * 1000);
 }
 
-void TForm1::PrintOut(const QString& fileName) {
+std::uint64_t TForm1::PrintOut(const QString& fileName) {
     if (printing_) throw Error(std::string(kPrintingInProgress));
     setMonitorInterval(0);
     engine_.settings = panelSettings();
     printing_ = true;
     keepAlive_.start();
+    std::uint64_t printed = 0;
     try {
-        engine_.PrintOut(QFileInfo(fileName).absoluteFilePath().toStdString());
+        printed = engine_.PrintOut(QFileInfo(fileName).absoluteFilePath().toStdString());
     } catch (...) {
         printing_ = false;
         UpdateProgress(kProgressDone);
@@ -650,6 +703,7 @@ void TForm1::PrintOut(const QString& fileName) {
     printing_ = false;
     if (std::exchange(layoutPending_, false)) checksize();
     ui_->ListBox1->viewport()->update();
+    return printed;
 }
 
 void TForm1::UpdateProgress(int frame) {
@@ -754,10 +808,36 @@ void TForm1::TrackBar1Change() {
 }
 
 void TForm1::CheckBox11Click() {
-    if (ui_->CheckBox11->isChecked() && ui_->CheckBox11->isEnabled() && captureFactory_)
-        vxd_ = captureFactory_(ui_->Edit1->text().toStdString());
-    else
-        vxd_.reset();
+    // Whatever happens, a driver that runs lets its port go first.
+    vxd_.reset();
+    if (!ui_->CheckBox11->isChecked() || !ui_->CheckBox11->isEnabled() || !captureFactory_) return;
+    CaptureSettings settings;
+    settings.jobFileName = [this] { return ui_->Edit1->text().toStdString(); };
+    settings.port = capturePort();
+    vxd_ = captureFactory_(settings);
+    // Shown after the handler that wrote, not inside it.
+    vxd_->onError = [this](const std::string& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, text = QString::fromStdString(reason)] { showError(text); },
+            Qt::QueuedConnection);
+    };
+    vxd_->setCapture(true);
+}
+
+std::uint16_t TForm1::capturePort() const {
+    auto key = store_.openKey(kSettingsKey, false);
+    const auto port = key ? key->readInteger(setting::CapturePort) : std::nullopt;
+    if (!port) return 9100;
+    if (*port < 0 || *port > 65535)
+        throw Error(formatMessage("'%s' is not a port number", std::to_string(*port)));
+    return static_cast<std::uint16_t>(*port);
+}
+
+void TForm1::setJobControls(bool enabled) {
+    ui_->SpeedButton1->setEnabled(enabled);
+    ui_->SpeedButton2->setEnabled(enabled);
+    N2->setEnabled(enabled);
+    N7->setEnabled(enabled);
 }
 
 void TForm1::fillfonts() {
@@ -881,17 +961,6 @@ void TForm1::ComboBox2Change() {
 void TForm1::ComboBox3Change() {
     codePage_ = ui_->ComboBox3->currentText();
     codeset(engine_.codePage, dataFile(codePage_ + QStringLiteral(".cp")).toStdString());
-}
-
-void TForm1::SpeedButton1Click() {
-    const QString job = ui_->Edit1->text();
-    PrintOut(job);
-    QFile::remove(job);
-    ui_->SpeedButton1->setEnabled(false);
-    ui_->SpeedButton2->setEnabled(false);
-    N2->setEnabled(false);
-    N7->setEnabled(false);
-    restartMonitor();
 }
 
 void TForm1::SpeedButton3Click() {

@@ -7,6 +7,8 @@
 #include "app/LanguageFile.h"
 #include "app/WindowDialogs.h"
 #include "capture/CaptureDriver.h"
+#include "capture/JobFiles.h"
+#include "capture/JobMonitor.h"
 #include "core/Registry.h"
 #include "engine/PrintEngine.h"
 #include "platform/QtPrinter.h"
@@ -67,7 +69,8 @@ public:
     void fillfonts();
     // The job driver as the window calls it: refuses a second job while one
     // prints, and keeps the window alive meanwhile.
-    void PrintOut(const QString& fileName);
+    // Returns how many bytes of the file it printed.
+    std::uint64_t PrintOut(const QString& fileName);
     void UpdateProgress(int frame);
 
     // What tests and the other windows read.
@@ -77,6 +80,8 @@ public:
     QSystemTrayIcon* pendingJobIcon() const { return pendingIcon_; }
     QTimer& monitorTimer() { return Timer1; }
     QTimer& presenceTimer() { return Timer2; }
+    JobMonitor& monitor() { return monitor_; }
+    CaptureDriver* captureDriver() const { return vxd_.get(); }
     PrintEngine& engine() { return engine_; }
     QtPrinter& printer() { return printer_; }
     SchemeStore& schemes() { return schemes_; }
@@ -106,7 +111,8 @@ public:
     void ListBox1Click();
     void ComboBox2Change();
     void ComboBox3Change();
-    void SpeedButton1Click();
+    void SpeedButton1Click() { monitor_.printNow(); }
+    void SpeedButton2Click() { monitor_.discard(); }
     void SpeedButton3Click();
     void SpeedButton4Click();
     void RadioButton12Click();
@@ -123,6 +129,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class MonitorHost;
+    friend class MonitorHost;
+
     void buildTrayMenu();
     void connectControls();
     // Runs a handler the way the toolkit does: an error is shown, the
@@ -142,6 +151,8 @@ private:
     void attachDialog(QAbstractButton* button, QWidget* dialog);
     void setSampleStyle(int box, bool on);
     void hideToTray();
+    std::uint16_t capturePort() const;
+    void setJobControls(bool enabled);
     void quitProgram();
 
     std::unique_ptr<Ui::TForm1> ui_;
@@ -151,6 +162,9 @@ private:
     PrintEngine engine_;
     SchemeStore schemes_;
     CaptureFactory captureFactory_;
+    std::unique_ptr<MonitorHost> monitorHost_;
+    DiskJobFiles jobFiles_;
+    JobMonitor monitor_;
     std::unique_ptr<CaptureDriver> vxd_;
 
     QSystemTrayIcon* TrayIcon1 = nullptr;

@@ -10,6 +10,7 @@
 #include "platform/EndSignals.h"
 #include "platform/SettingsRegistry.h"
 #include "platform/SingleInstance.h"
+#include "platform/TVxD.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -120,6 +121,7 @@ int main(int argc, char* argv[]) {
     }
     QApplication::setQuitOnLastWindowClosed(false);
     marlix::TForm1 window(*store);
+    window.setCaptureFactory(marlix::loopbackCapture());
     QObject::connect(&ending, &marlix::EndSignals::ending, &window,
                      [&window] { window.sessionEnds(); });
     if (!window.FormCreate()) return 1;

@@ -113,7 +113,7 @@ void PrintEngine::startPage() {
     }
 }
 
-void PrintEngine::PrintOut(const std::string& fileName) {
+std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
     const Orientation settingsOrientation =
         settings.landscape ? Orientation::Landscape : Orientation::Portrait;
     device_.setOrientation(settingsOrientation);
@@ -226,11 +226,13 @@ void PrintEngine::PrintOut(const std::string& fileName) {
         throw;
     }
 
+    const std::uint64_t size = file.size();
     file.close();
     if (UpdateProgress) UpdateProgress(kProgressDone);
     if (device_.printing()) device_.endDoc();
     device_.setOrientation(settingsOrientation);
     computePageArea();
+    return size;
 }
 
 } // namespace marlix

@@ -41,7 +41,8 @@ public:
 
     // Prints the whole file on the device. Errors are raised as marlix::Error;
     // a job that fails midway closes its file and aborts its document.
-    void PrintOut(const std::string& fileName);
+    // Returns the file's size at open: what a writer adds later is not this job.
+    std::uint64_t PrintOut(const std::string& fileName);
 
     // Recomputes cell, line height and page area from the settings and returns
     // what the font panel shows.

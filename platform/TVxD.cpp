@@ -1,0 +1,159 @@
+#include "platform/TVxD.h"
+
+#include "capture/JobFiles.h"
+#include "core/Errors.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace marlix {
+
+namespace {
+std::string endpointText(const char* address, std::uint16_t port) {
+    const std::string host(address);
+    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+           std::to_string(port);
+}
+} // namespace
+
+TVxD::TVxD(JobFiles& files, const CaptureSettings& settings)
+    : endpoint_(files, settings.jobFileName), port_(settings.port) {
+    listen(*servers_.emplace_back(std::make_unique<QTcpServer>()), "127.0.0.1", true);
+    // A system without IPv6 has no ::1; only a port that is taken there fails.
+    listen(*servers_.emplace_back(std::make_unique<QTcpServer>()), "::1", false);
+
+    endpoint_.resume = [this] { drainAll(); };
+    endpoint_.onError = [this](const std::string& reason) {
+        if (onError) onError(reason);
+    };
+    retry_.setInterval(1000);
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, [this] { drainAll(); });
+}
+
+TVxD::~TVxD() {
+    for (auto& [id, stream] : streams_) {
+        stream.socket->disconnect(this);
+        stream.socket->abort();
+        delete stream.socket;
+    }
+}
+
+std::string TVxD::endpoint() const {
+    return endpointText("127.0.0.1", port_);
+}
+
+void TVxD::listen(QTcpServer& server, const char* address, bool required) {
+    if (server.listen(QHostAddress(QString::fromLatin1(address)), port_)) {
+        port_ = server.serverPort(); // the free port that 0 asked for
+        connect(&server, &QTcpServer::newConnection, this, [this, s = &server] { accept(s); });
+        return;
+    }
+    if (!required && server.serverError() != QAbstractSocket::AddressInUseError &&
+        server.serverError() != QAbstractSocket::SocketAccessError)
+        return;
+    throw Error(endpointText(address, port_) + " loaded incorrectly. " +
+                server.errorString().toStdString());
+}
+
+void TVxD::accept(QTcpServer* server) {
+    while (streams_.size() < kMaxStreams && server->hasPendingConnections()) {
+        QTcpSocket* socket = server->nextPendingConnection();
+        socket->setParent(nullptr);
+        // Qt stops reading from the system when this much waits with us, so
+        // a sender we do not serve yet is held back by flow control.
+        socket->setReadBufferSize(kChunk);
+        const CaptureEndpoint::StreamId id = next_++;
+        streams_.emplace(id, Stream{socket, {}, false});
+        connect(socket, &QTcpSocket::readyRead, this, [this, id] { drain(id); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, id] {
+            if (auto it = streams_.find(id); it != streams_.end()) {
+                it->second.ended = true;
+                drain(id);
+            }
+        });
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, id](auto error) {
+            if (error == QAbstractSocket::RemoteHostClosedError) return; // disconnected follows
+            if (auto it = streams_.find(id); it != streams_.end()) {
+                it->second.ended = true;
+                drain(id);
+            }
+        });
+        if (socket->state() != QAbstractSocket::ConnectedState) streams_.at(id).ended = true;
+        drain(id);
+    }
+    // The rest wait in the system's queue until a stream ends.
+    if (streams_.size() >= kMaxStreams)
+        for (auto& s : servers_)
+            s->pauseAccepting();
+}
+
+void TVxD::drain(CaptureEndpoint::StreamId id) {
+    auto it = streams_.find(id);
+    if (it == streams_.end()) return;
+    Stream& s = it->second;
+    for (;;) {
+        if (s.unwritten.isEmpty()) {
+            if (s.socket->bytesAvailable() == 0) break;
+            if (!endpoint_.mayRead(id)) return;
+            s.unwritten = s.socket->read(kChunk);
+        } else if (!endpoint_.mayRead(id)) {
+            return;
+        }
+        const std::size_t taken = endpoint_.received(
+            id, std::string_view(s.unwritten.constData(), std::size_t(s.unwritten.size())));
+        s.unwritten.remove(0, qsizetype(taken));
+        if (!s.unwritten.isEmpty()) {
+            retry_.start();
+            return;
+        }
+    }
+    if (s.ended || s.socket->state() == QAbstractSocket::UnconnectedState) finish(id);
+}
+
+void TVxD::drainAll() {
+    // Draining may end streams and hand the job file on, which asks for
+    // another round; one at a time, oldest stream first.
+    if (draining_) {
+        again_ = true;
+        return;
+    }
+    draining_ = true;
+    do {
+        again_ = false;
+        std::vector<CaptureEndpoint::StreamId> ids;
+        for (const auto& [id, stream] : streams_)
+            ids.push_back(id);
+        for (CaptureEndpoint::StreamId id : ids)
+            drain(id);
+    } while (again_);
+    draining_ = false;
+}
+
+void TVxD::finish(CaptureEndpoint::StreamId id) {
+    auto it = streams_.find(id);
+    QTcpSocket* socket = it->second.socket;
+    socket->disconnect(this);
+    socket->deleteLater();
+    streams_.erase(it);
+    endpoint_.closed(id);
+    acceptMore();
+}
+
+void TVxD::acceptMore() {
+    if (streams_.size() >= kMaxStreams) return;
+    for (auto& s : servers_) {
+        s->resumeAccepting();
+        if (s->hasPendingConnections()) accept(s.get());
+    }
+}
+
+CaptureFactory loopbackCapture() {
+    return [](const CaptureSettings& settings) -> std::unique_ptr<CaptureDriver> {
+        static DiskJobFiles files;
+        return std::make_unique<TVxD>(files, settings);
+    };
+}
+
+} // namespace marlix
