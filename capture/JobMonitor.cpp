@@ -1,5 +1,7 @@
 #include "capture/JobMonitor.h"
 
+#include "core/Errors.h"
+
 #include <utility>
 
 namespace marlix {
@@ -53,6 +55,14 @@ void JobMonitor::pendingReleased() {
 // A print that fails leaves the job in place and the monitor stopped, so
 // the job waits until it is printed or thrown away by hand.
 void JobMonitor::printJob(const std::string& name) {
+    // A click on the pending-job icon while a job prints must not start the
+    // same job a second time.
+    if (printing_) throw Error(std::string(kPrintingInProgress));
+    printing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{printing_};
     host_.jobPrinting();
     std::uint64_t printed = 0;
     try {

@@ -73,6 +73,7 @@ private:
     std::uint64_t lastSize_ = 0;
     bool clickArmed_ = false;
     bool pendingShown_ = false;
+    bool printing_ = false;
 };
 
 } // namespace marlix

@@ -30,7 +30,7 @@ protected:
     void setSettings(const QString& extra) {
         QFile f(settings);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(("[General]\nPdfFolder=" + pdfFolder + "\n" + extra).toUtf8());
+        f.write(("[General]\nCapturePort=0\nPdfFolder=" + pdfFolder + "\n" + extra).toUtf8());
     }
     QProcessEnvironment environment() {
         auto env = QProcessEnvironment::systemEnvironment();

@@ -116,7 +116,7 @@ protected:
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile f(ini);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(("[General]\nPdfFolder=" + pdfs + "\n").toUtf8());
+        f.write(("[General]\nCapturePort=0\nPdfFolder=" + pdfs + "\n").toUtf8());
     }
     void TearDown() override {
         for (auto& p : copies)
@@ -220,6 +220,33 @@ TEST_F(ResidentTest, ASecondStartRaisesTheFirstAndEndsAtOnce) {
 #endif
     EXPECT_TRUE(waitFor([&] { return !settingsWindow().isEmpty(); }))
         << "the first copy shows itself";
+}
+
+TEST_F(ResidentTest, WithAutomaticPrintingOffAWaitingJobGetsAnIconThatPrintsItWhenClicked) {
+    const QString job = home + "/prnspl";
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write(("AutoPrint=0\nTimeOut=1\nSpool=" + job + "\n").toUtf8());
+    f.close();
+    startCopy();
+    ASSERT_TRUE(waitFor([&] { return !trayIcon().isEmpty(); }));
+    const QString appIcon = trayIcon();
+    auto pendingIcon = [&]() -> QString {
+        const QStringList ids = xdotool({"search", "--onlyvisible", "--classname", "marlix"})
+                                    .split('\n', Qt::SkipEmptyParts);
+        for (const QString& id : ids)
+            if (id != appIcon && xdotool({"getwindowname", id}).startsWith("Marlix")) return id;
+        return {};
+    };
+    EXPECT_TRUE(pendingIcon().isEmpty());
+    dir.write("prnspl", "Waiting job\r\n");
+    ASSERT_TRUE(waitFor([&] { return !pendingIcon().isEmpty(); })) << "a job waits: its icon shows";
+    QThread::msleep(2500);
+    EXPECT_TRUE(QFile::exists(job)) << "nothing prints by itself";
+    xdotool({"mousemove", "--window", pendingIcon(), "11", "11", "sleep", "0.2", "click", "1"});
+    ASSERT_TRUE(waitFor([&] { return !QFile::exists(job); })) << "a click prints the job";
+    EXPECT_EQ(QDir(pdfs).entryList({"*.pdf"}, QDir::Files).size(), 1);
+    EXPECT_TRUE(waitFor([&] { return pendingIcon().isEmpty(); }));
 }
 
 TEST_F(ResidentTest, ASecondStartWithAJobFileHasTheRunningCopyPrintIt) {

@@ -8,6 +8,7 @@
 #include "app/PrinterSetupDialog.h"
 #include "core/Errors.h"
 #include "platform/SettingsRegistry.h"
+#include "platform/TVxD.h"
 #include "ui_TForm1.h"
 
 #include <QAction>
@@ -20,6 +21,10 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <set>
@@ -446,6 +451,82 @@ TEST_F(WindowTest, TheTrayMenuHasItsItemsInOrderWithOpenAsDefault) {
     EXPECT_FALSE(item("N11")->isVisible());
     EXPECT_TRUE(item("N6")->isSeparator());
     EXPECT_EQ(window->trayIcon()->toolTip(), QStringLiteral("DOS console printing"));
+}
+
+// Runs the event loop until `done` or the time is up.
+template <typename F> bool waitFor(F done, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+std::uint16_t portOf(const CaptureDriver& vxd) {
+    const std::string at = vxd.endpoint();
+    return std::uint16_t(std::stoi(at.substr(at.rfind(':') + 1)));
+}
+
+TEST_F(WindowTest, ACapturedJobPrintsByItselfAndTheControlsFollowTheJobFile) {
+    const QString job = QString::fromStdString((dir.path() / "prnspl").string());
+    start("TimeOut=1\nCapture=1\nCapturePort=0\nSpool=" + job + "\n",
+          [](TForm1& w) { w.setCaptureFactory(loopbackCapture()); });
+    ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    ASSERT_NE(window->captureDriver(), nullptr);
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress::LocalHost, portOf(*window->captureDriver()));
+    ASSERT_TRUE(sender.waitForConnected(5000));
+    sender.write("Captured line\r\n\f");
+    sender.disconnectFromHost();
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(job); }, 5000));
+    EXPECT_TRUE(waitFor([&] { return ui().SpeedButton2->isEnabled(); }, 1000))
+        << "the presence tick enables the job controls";
+    ASSERT_TRUE(waitFor([&] { return written().size() == 1; }, 5000)) << "printed by itself";
+    EXPECT_TRUE(pdfText(written()[0]).contains(QStringLiteral("Captured line")));
+    EXPECT_FALSE(QFile::exists(job));
+    EXPECT_TRUE(waitFor([&] { return !ui().SpeedButton1->isEnabled() && !item("N7")->isEnabled(); },
+                        1000));
+
+    // Clearing the box closes the port; ticking it again listens anew.
+    const std::uint16_t port = portOf(*window->captureDriver());
+    ui().CheckBox11->setChecked(false);
+    EXPECT_EQ(window->captureDriver(), nullptr);
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_FALSE(refused.waitForConnected(2000));
+    ui().CheckBox11->setChecked(true);
+    EXPECT_NE(window->captureDriver(), nullptr);
+}
+
+TEST_F(WindowTest, ATakenCapturePortIsShownOnceAndTheStartGoesOn) {
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
+    const QString port = QString::number(other.serverPort());
+    start("Capture=1\nCapturePort=" + port + "\n",
+          [](TForm1& w) { w.setCaptureFactory(loopbackCapture()); });
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith("127.0.0.1:" + port + " loaded incorrectly. "))
+        << errors[0].toStdString();
+    EXPECT_FALSE(ui().CheckBox11->isChecked());
+    EXPECT_EQ(window->captureDriver(), nullptr);
+    EXPECT_TRUE(window->isVisible()) << "the rest of the start ran";
+}
+
+TEST_F(WindowTest, TheTimeOutAndClearCommandsDriveTheMonitor) {
+    start();
+    ui().TrackBar1->setValue(7);
+    EXPECT_EQ(ui().Label2->text(), "7 " + window->message("Sec"));
+    EXPECT_EQ(window->monitorTimer().interval(), 7000);
+    EXPECT_TRUE(window->monitorTimer().isActive());
+
+    const QString job = QString::fromStdString(dir.write("prnspl", "unwanted"));
+    ui().Edit1->setText(job);
+    ASSERT_TRUE(waitFor([&] { return item("N7")->isEnabled(); }, 1000));
+    item("N7")->trigger();
+    EXPECT_FALSE(QFile::exists(job));
+    EXPECT_FALSE(ui().SpeedButton1->isEnabled());
+    EXPECT_TRUE(written().isEmpty());
 }
 
 } // namespace

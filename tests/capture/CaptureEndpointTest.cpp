@@ -1,0 +1,101 @@
+// Which stream writes when: senders never interleave, nothing is written
+// while a job prints, and a failed write loses nothing.
+#include "FakeJobFiles.h"
+#include "capture/CaptureEndpoint.h"
+
+#include <gtest/gtest.h>
+
+namespace marlix {
+namespace {
+
+struct Endpoint : ::testing::Test {
+    test::FakeJobFiles files;
+    std::string name = "prnspl";
+    CaptureEndpoint capture{files, [this] { return name; }};
+    int resumes = 0;
+    std::vector<std::string> errors;
+
+    void SetUp() override {
+        capture.resume = [this] { ++resumes; };
+        capture.onError = [this](const std::string& e) { errors.push_back(e); };
+        capture.setCapture(true);
+    }
+    // What a transport does: ask, then hand over what it may.
+    bool send(CaptureEndpoint::StreamId id, std::string_view bytes) {
+        if (!capture.mayRead(id)) return false;
+        return capture.received(id, bytes) == bytes.size();
+    }
+    std::string job() { return files.files[name]; }
+};
+
+TEST_F(Endpoint, ASecondSenderWaitsUntilTheFirstHasEnded) {
+    EXPECT_TRUE(send(1, "AAA"));
+    EXPECT_FALSE(send(2, "bbb"));
+    EXPECT_FALSE(send(3, "ccc"));
+    EXPECT_TRUE(send(1, "AAA"));
+    capture.closed(1);
+    EXPECT_FALSE(send(3, "ccc")) << "first come, first served";
+    EXPECT_TRUE(send(2, "bbb"));
+    capture.closed(2);
+    EXPECT_TRUE(send(3, "ccc"));
+    EXPECT_EQ(job(), "AAAAAAbbbccc");
+}
+
+TEST_F(Endpoint, NothingIsWrittenWhileAJobPrintsAndThePrintEndsTheTurn) {
+    EXPECT_TRUE(send(1, "job one"));
+    capture.hold();
+    EXPECT_FALSE(send(1, "late"));
+    EXPECT_FALSE(send(2, "job two"));
+    EXPECT_EQ(job(), "job one");
+    files.files.erase(name); // printed and deleted
+    const int before = resumes;
+    capture.release(true);
+    EXPECT_GT(resumes, before) << "the waiting streams are offered again";
+    EXPECT_FALSE(send(1, "late")) << "the stream that waited gets the next job";
+    EXPECT_TRUE(send(2, "job two"));
+    EXPECT_EQ(job(), "job two");
+}
+
+TEST_F(Endpoint, AFailedPrintLetsTheSameSenderGoOn) {
+    EXPECT_TRUE(send(1, "part one "));
+    capture.hold();
+    EXPECT_FALSE(send(2, "other"));
+    capture.release(false);
+    EXPECT_TRUE(send(1, "part two"));
+    EXPECT_EQ(job(), "part one part two");
+}
+
+TEST_F(Endpoint, TheJobFileIsNamedAnewForEveryJob) {
+    EXPECT_TRUE(send(1, "to the old name"));
+    name = "renamed";
+    EXPECT_TRUE(send(1, " still"));
+    EXPECT_EQ(files.files["prnspl"], "to the old name still") << "a job is not split";
+    capture.closed(1);
+    EXPECT_TRUE(send(2, "new"));
+    EXPECT_EQ(files.files["renamed"], "new");
+}
+
+TEST_F(Endpoint, AFailedWriteKeepsTheBytesAndIsReportedOnce) {
+    files.failWrites = true;
+    EXPECT_FALSE(send(1, "abc"));
+    EXPECT_FALSE(send(1, "abc"));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("No space left"), std::string::npos);
+    EXPECT_FALSE(send(2, "x")) << "the failing stream keeps its turn";
+    files.failWrites = false;
+    EXPECT_TRUE(send(1, "abc"));
+    files.failWrites = true;
+    EXPECT_FALSE(send(1, "def"));
+    EXPECT_EQ(errors.size(), 2u) << "a new failure after a success is news";
+}
+
+TEST_F(Endpoint, WithTheSwitchOffNothingIsTaken) {
+    capture.setCapture(false);
+    EXPECT_FALSE(send(1, "abc"));
+    EXPECT_TRUE(files.files.empty());
+    capture.setCapture(true);
+    EXPECT_TRUE(send(1, "abc"));
+}
+
+} // namespace
+} // namespace marlix

@@ -1,0 +1,158 @@
+// The capture over real loopback sockets: what senders see and what lands in
+// the job file.
+#include "capture/JobFiles.h"
+#include "core/Errors.h"
+#include "platform/TVxD.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <arpa/inet.h>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace marlix {
+namespace {
+
+template <typename F> bool waitFor(F done, int ms = 10'000) {
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+struct Capture : ::testing::Test {
+    QTemporaryDir dir;
+    std::string job = dir.filePath(QStringLiteral("prnspl")).toStdString();
+    DiskJobFiles files;
+    std::unique_ptr<TVxD> vxd;
+
+    void start(std::uint16_t port = 0) {
+        CaptureSettings settings;
+        settings.jobFileName = [this] { return job; };
+        settings.port = port;
+        vxd = std::make_unique<TVxD>(files, settings);
+        vxd->setCapture(true);
+    }
+    QByteArray content() {
+        QFile f(QString::fromStdString(job));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    std::unique_ptr<QTcpSocket> sender(const char* host = "127.0.0.1") {
+        auto s = std::make_unique<QTcpSocket>();
+        s->connectToHost(QString::fromLatin1(host), vxd->port());
+        EXPECT_TRUE(s->waitForConnected(5000)) << host;
+        return s;
+    }
+};
+
+TEST_F(Capture, EachStreamIsAppendedWholeInTheOrderTheyCame) {
+    start();
+    auto first = sender();
+    auto second = sender("::1");
+    first->write("first 1;");
+    first->flush();
+    ASSERT_TRUE(waitFor([&] { return content() == "first 1;"; }))
+        << "bytes reach the file as they arrive";
+    second->write("second;");
+    second->flush();
+    first->write("first 2;");
+    first->flush();
+    ASSERT_TRUE(waitFor([&] { return content() == "first 1;first 2;"; }));
+    first->disconnectFromHost();
+    ASSERT_TRUE(waitFor([&] { return content() == "first 1;first 2;second;"; }))
+        << "the second stream follows once the first has ended";
+    second->disconnectFromHost();
+    EXPECT_TRUE(waitFor([&] { return vxd->streams() == 0; }));
+}
+
+TEST_F(Capture, WhileAJobPrintsSendersAreHeldBackAndNothingIsLost) {
+    start();
+    const std::size_t total = 64u << 20; // far more than the system buffers
+    std::atomic<std::size_t> sent{0};
+    const std::uint16_t port = vxd->port();
+    vxd->jobPrinting();
+    std::thread writer([&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
+        std::string chunk(1 << 16, '\0');
+        for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = char('a' + i % 26);
+        while (sent < total) {
+            const ssize_t n = ::send(fd, chunk.data(), std::min(chunk.size(), total - sent), 0);
+            if (n <= 0) break;
+            sent += std::size_t(n);
+        }
+        ::close(fd);
+    });
+    waitFor([] { return false; }, 700);
+    EXPECT_LT(sent.load(), total) << "flow control holds the sender";
+    EXPECT_TRUE(content().isEmpty()) << "nothing is written while a job prints";
+    vxd->jobDone(true);
+    const bool all = waitFor([&] { return QFile(QString::fromStdString(job)).size() == qint64(total); }, 60'000);
+    writer.join();
+    ASSERT_TRUE(all) << QFile(QString::fromStdString(job)).size();
+    const QByteArray bytes = content();
+    EXPECT_EQ(bytes.left(3), "abc");
+    EXPECT_EQ(bytes[qsizetype(total - 1)], char('a' + (total - 1) % (1 << 16) % 26));
+}
+
+TEST_F(Capture, ATakenPortFailsWithItsEndpointAndStoppingLetsItGo) {
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
+    const std::uint16_t port = other.serverPort();
+    try {
+        start(port);
+        FAIL() << "a taken port must fail";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "127.0.0.1:" + std::to_string(port) +
+                                             " loaded incorrectly. "
+                                             "The bound address is already in use");
+    }
+    other.close();
+    start(port);
+    EXPECT_EQ(vxd->endpoint(), "127.0.0.1:" + std::to_string(port));
+    vxd.reset();
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_FALSE(late.waitForConnected(2000)) << "stopping closes the port";
+    start(port); // and starting again listens anew
+    EXPECT_TRUE(sender()->state() == QAbstractSocket::ConnectedState);
+}
+
+TEST_F(Capture, ABrokenJobFileIsReportedOnceAndItsBytesWait) {
+    start();
+    std::vector<std::string> errors;
+    vxd->onError = [&](const std::string& e) { errors.push_back(e); };
+    const std::string good = job;
+    job = dir.filePath(QStringLiteral("missing/prnspl")).toStdString();
+    auto s = sender();
+    s->write("kept");
+    s->flush();
+    ASSERT_TRUE(waitFor([&] { return !errors.empty(); }));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("missing")));
+    ASSERT_TRUE(waitFor([&] {
+        QFile f(QString::fromStdString(job));
+        return f.open(QIODevice::ReadOnly) && f.readAll() == "kept";
+    })) << "offered again after a second";
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("No such file"), std::string::npos) << errors[0];
+    job = good;
+}
+
+} // namespace
+} // namespace marlix
