@@ -67,18 +67,17 @@ void TVxD::accept(QTcpServer* server) {
         const CaptureEndpoint::StreamId id = next_++;
         streams_.emplace(id, Stream{socket, {}, false});
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { drain(id); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, id] {
+        // The stream ends when all it sent has been taken.
+        auto ended = [this, id] {
             if (auto it = streams_.find(id); it != streams_.end()) {
                 it->second.ended = true;
                 drain(id);
             }
-        });
-        connect(socket, &QTcpSocket::errorOccurred, this, [this, id](auto error) {
-            if (error == QAbstractSocket::RemoteHostClosedError) return; // disconnected follows
-            if (auto it = streams_.find(id); it != streams_.end()) {
-                it->second.ended = true;
-                drain(id);
-            }
+        };
+        connect(socket, &QTcpSocket::disconnected, this, ended);
+        connect(socket, &QTcpSocket::errorOccurred, this, [ended](auto error) {
+            if (error != QAbstractSocket::RemoteHostClosedError)
+                ended(); // else disconnected follows
         });
         if (socket->state() != QAbstractSocket::ConnectedState) streams_.at(id).ended = true;
         drain(id);

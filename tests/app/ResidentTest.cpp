@@ -2,6 +2,7 @@
 // notification area (trayer), real marlix processes, the mouse on the tray
 // icon. Each test has its own home, settings file and runtime folder.
 #include "../support/TempDir.h"
+#include "../support/WaitFor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,17 +20,6 @@ using namespace marlix::test;
 bool sendWmDelete(const char* display, unsigned long window);
 
 namespace {
-
-// Polls until the condition holds or the time is up.
-template <typename F> bool waitFor(F&& condition, int ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms) return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
 
 // One X server with a tray host for the whole program.
 class Desktop {

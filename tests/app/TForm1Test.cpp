@@ -4,6 +4,7 @@
 
 #include "../support/Pdf.h"
 #include "../support/TempDir.h"
+#include "../support/WaitFor.h"
 #include "app/Links.h"
 #include "app/PrinterSetupDialog.h"
 #include "core/Errors.h"
@@ -15,14 +16,13 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QHostAddress>
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
-#include <QDeadlineTimer>
-#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -453,16 +453,6 @@ TEST_F(WindowTest, TheTrayMenuHasItsItemsInOrderWithOpenAsDefault) {
     EXPECT_EQ(window->trayIcon()->toolTip(), QStringLiteral("DOS console printing"));
 }
 
-// Runs the event loop until `done` or the time is up.
-template <typename F> bool waitFor(F done, int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 std::uint16_t portOf(const CaptureDriver& vxd) {
     const std::string at = vxd.endpoint();
     return std::uint16_t(std::stoi(at.substr(at.rfind(':') + 1)));
@@ -485,8 +475,8 @@ TEST_F(WindowTest, ACapturedJobPrintsByItselfAndTheControlsFollowTheJobFile) {
     ASSERT_TRUE(waitFor([&] { return written().size() == 1; }, 5000)) << "printed by itself";
     EXPECT_TRUE(pdfText(written()[0]).contains(QStringLiteral("Captured line")));
     EXPECT_FALSE(QFile::exists(job));
-    EXPECT_TRUE(waitFor([&] { return !ui().SpeedButton1->isEnabled() && !item("N7")->isEnabled(); },
-                        1000));
+    EXPECT_TRUE(
+        waitFor([&] { return !ui().SpeedButton1->isEnabled() && !item("N7")->isEnabled(); }, 1000));
 
     // Clearing the box closes the port; ticking it again listens anew.
     const std::uint16_t port = portOf(*window->captureDriver());

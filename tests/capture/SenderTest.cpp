@@ -4,6 +4,7 @@
 // home, settings file, port, job file and PDF folder.
 #include "../support/Pdf.h"
 #include "../support/TempDir.h"
+#include "../support/WaitFor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,16 +23,6 @@
 using namespace marlix::test;
 
 namespace {
-
-template <typename F> bool waitFor(F&& condition, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms) return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
 
 // A port free on both loopback addresses, as the program listens on both.
 quint16 freePort() {

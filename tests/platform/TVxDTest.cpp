@@ -1,12 +1,14 @@
 // The capture over real loopback sockets: what senders see and what lands in
 // the job file.
-#include "capture/JobFiles.h"
-#include "core/Errors.h"
 #include "platform/TVxD.h"
 
+#include "../support/WaitFor.h"
+#include "capture/JobFiles.h"
+#include "core/Errors.h"
+
 #include <QCoreApplication>
-#include <QDir>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -23,14 +25,7 @@
 namespace marlix {
 namespace {
 
-template <typename F> bool waitFor(F done, int ms = 10'000) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::waitFor;
 
 struct Capture : ::testing::Test {
     QTemporaryDir dir;
@@ -91,7 +86,8 @@ TEST_F(Capture, WhileAJobPrintsSendersAreHeldBackAndNothingIsLost) {
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
         std::string chunk(1 << 16, '\0');
-        for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = char('a' + i % 26);
+        for (std::size_t i = 0; i < chunk.size(); ++i)
+            chunk[i] = char('a' + i % 26);
         while (sent < total) {
             const ssize_t n = ::send(fd, chunk.data(), std::min(chunk.size(), total - sent), 0);
             if (n <= 0) break;
@@ -103,7 +99,8 @@ TEST_F(Capture, WhileAJobPrintsSendersAreHeldBackAndNothingIsLost) {
     EXPECT_LT(sent.load(), total) << "flow control holds the sender";
     EXPECT_TRUE(content().isEmpty()) << "nothing is written while a job prints";
     vxd->jobDone(true);
-    const bool all = waitFor([&] { return QFile(QString::fromStdString(job)).size() == qint64(total); }, 60'000);
+    const bool all =
+        waitFor([&] { return QFile(QString::fromStdString(job)).size() == qint64(total); }, 60'000);
     writer.join();
     ASSERT_TRUE(all) << QFile(QString::fromStdString(job)).size();
     const QByteArray bytes = content();
