@@ -51,14 +51,41 @@ LoadedSequences SchemeStore::LoadSequences() {
 
     LoadedSequences loaded;
     auto scheme = registry_.openKey(schemeKey(active_), false);
-    if (!scheme) return loaded;
+    if (!scheme) {
+        loaded.initStr = TextToSeq(choice_);
+        initStr_ = loaded.initStr;
+        return loaded;
+    }
     for (const CommandInfo& c : kCommands) {
         const std::string bytes = TextToSeq(readNotation(*scheme, c.name));
         for (std::string& piece : splitAlternatives(bytes))
             loaded.table.push_back({std::move(piece), std::string(c.name)});
     }
     loaded.initStr = TextToSeq(readNotation(*scheme, kInitStrValue));
+    loaded.initStr += TextToSeq(choice_);
+    initStr_ = loaded.initStr;
     return loaded;
+}
+
+std::vector<std::string> SchemeStore::initStrNames() const {
+    auto key = registry_.openKey(kInitStrKey, false);
+    if (!key) return {};
+    std::vector<std::string> names = key->valueNames();
+    if (names.size() > kMaxInitStrings) names.resize(kMaxInitStrings);
+    return names;
+}
+
+void SchemeStore::SelInit(std::string_view caption) {
+    std::string name(caption);
+    if (const auto amp = name.find('&'); amp != std::string::npos) name.erase(amp, 1);
+    std::string value;
+    if (auto key = registry_.openKey(kInitStrKey, false); key && !name.empty())
+        value = key->readString(name).value_or(std::string());
+    std::string notation = toAnsi(value);
+    // A value too long to convert fails now, where the user chose it, not at
+    // every later job.
+    initStr_ = TextToSeq(notation);
+    choice_ = std::move(notation);
 }
 
 } // namespace marlix

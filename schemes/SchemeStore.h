@@ -13,6 +13,9 @@ namespace marlix {
 inline constexpr std::string_view kSequencesKey = "\\SOFTWARE\\Obre\\Marlix\\Sequences";
 inline constexpr std::string_view kSequenceValue = "Sequence";
 inline constexpr std::string_view kInitStrValue = "InitStr";
+// The named initialisation strings the tray menu offers.
+inline constexpr std::string_view kInitStrKey = "\\SOFTWARE\\Obre\\Marlix\\InitStr";
+inline constexpr std::size_t kMaxInitStrings = 256;
 
 class SchemeStore final : public SequenceSource {
 public:
@@ -31,10 +34,29 @@ public:
 
     static std::string schemeKey(std::string_view scheme);
 
+    // The initialisation string of the last job, or what the scheme editor
+    // set since (bytes).
+    const std::string& initStr() const { return initStr_; }
+    void setInitStr(std::string bytes) { initStr_ = std::move(bytes); }
+
+    // The names of the named initialisation strings, in the store's order
+    // and at most 256; none without the key.
+    std::vector<std::string> initStrNames() const;
+    // A menu item was chosen: its caption without the first "&" names the
+    // value, read as stored (a name that is gone reads as empty). The text
+    // is sequence notation; every later job sends it after the scheme's own
+    // initialisation string, so a choice outlasts the job's reload of the
+    // scheme. An empty caption clears the choice; a value too long for the
+    // notation fails with "Range check error" and keeps the choice before.
+    void SelInit(std::string_view caption);
+    const std::string& initChoice() const { return choice_; }
+
 private:
     Registry& registry_;
     std::string active_ = "Default";
     std::vector<std::string> names_;
+    std::string initStr_;
+    std::string choice_; // notation of the chosen named string
 };
 
 } // namespace marlix

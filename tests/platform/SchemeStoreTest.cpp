@@ -139,6 +139,54 @@ TEST_F(SchemeStoreTest, ALongValueOrAValueThatIsNoTextFailsTheLoad) {
     }
 }
 
+// The named initialisation strings: listed in the store's order, chosen by a
+// menu caption, and sent after the scheme's own string by every later job.
+TEST_F(SchemeStoreTest, AChosenInitialisationStringFollowsTheSchemesOwnInEveryLaterJob) {
+    EXPECT_TRUE(store->initStrNames().empty()) << "no key, no names";
+    auto init = registry->openKey(std::string(kInitStrKey), true);
+    init->writeString("Reset", "[#27]@");
+    init->writeString("Condensed", "[#15]");
+    init->writeString("AB", "ab");
+    // QSettings lists a section's values in sorted order: that is the store's order.
+    EXPECT_EQ(store->initStrNames(), (std::vector<std::string>{"AB", "Condensed", "Reset"}));
+
+    key("Default")->writeString("InitStr", "[#27]x1");
+    store->SelInit("&Reset");
+    EXPECT_EQ(store->initChoice(), "[#27]@");
+    EXPECT_EQ(store->initStr(), "\x1b@");
+    for (int job = 0; job < 2; ++job)
+        EXPECT_EQ(store->LoadSequences().initStr, "\x1bx1\x1b@") << "job " << job;
+    // Without a scheme key the choice still goes ahead.
+    registry->openKey(kRoot, true)->writeString("Sequence", "No sequences");
+    EXPECT_EQ(store->LoadSequences().initStr, "\x1b@");
+
+    store->SelInit("A&B"); // read as "AB"
+    EXPECT_EQ(store->initChoice(), "ab");
+    store->SelInit("Gone"); // deleted after the menu was built
+    EXPECT_EQ(store->initChoice(), "");
+    EXPECT_EQ(store->LoadSequences().initStr, "");
+}
+
+TEST_F(SchemeStoreTest, AnInitialisationStringTooLongIsRefusedWhenChosen) {
+    auto init = registry->openKey(std::string(kInitStrKey), true);
+    init->writeString("Long", std::string(256, 'x'));
+    init->writeString("Short", "s");
+    store->SelInit("Short");
+    EXPECT_THROW(store->SelInit("Long"), Error);
+    EXPECT_EQ(store->initChoice(), "s") << "the choice before stays";
+    EXPECT_EQ(store->LoadSequences().initStr, "s");
+}
+
+TEST_F(SchemeStoreTest, TheMenuListsAtMost256InitialisationStrings) {
+    auto init = registry->openKey(std::string(kInitStrKey), true);
+    for (int i = 0; i < 300; ++i)
+        init->writeString("i" + std::to_string(1000 + i), "x");
+    const auto names = store->initStrNames();
+    ASSERT_EQ(names.size(), 256u);
+    EXPECT_EQ(names.front(), "i1000");
+    EXPECT_EQ(names.back(), "i1255");
+}
+
 TEST(SchemeStoreOnAnUnwritableStore, SaysWhichValueCouldNotBeSet) {
     TempDir dir;
     // A folder where the settings file should be: nothing can be written there.
