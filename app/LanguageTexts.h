@@ -73,6 +73,8 @@ inline constexpr auto kLanguageTexts = std::to_array<LanguageText>({
     {"Initialize", "Инициализация"},
     {"NoPrinters", "В системе нет установленных принтеров"},
     {"Font", "Тип шрифта"},
+    {"SchemeNameInvalid", "Имя схемы не может быть пустым и не может содержать «\\» или «/»"},
+    {"SchemeNameTaken", "Схема «%s» уже есть"},
 });
 
 // The tray menu has its own built-in captions for these keys; a language

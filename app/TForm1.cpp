@@ -10,8 +10,11 @@
 #include "engine/PageGeometry.h"
 #include "platform/CellFont.h"
 #include "platform/DataDir.h"
+#include "schemes/AnsiText.h"
+#include "schemes/SequenceNotation.h"
 #include "ui_TForm1.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -156,9 +159,6 @@ TForm1::TForm1(Registry& store, WindowDialogs dialogs, QWidget* parent)
     ui_->Image6->hide();
     ui_->SpeedButton1->setEnabled(false);
     ui_->SpeedButton2->setEnabled(false);
-    // The dialogs of a later stage are not there yet.
-    ui_->Button2->setEnabled(false);
-    ui_->SpeedButton5->setEnabled(false);
     // Margins have no limits of their own: the layout says what fits.
     for (QSpinBox* margin : {ui_->SpinEdit1, ui_->SpinEdit2, ui_->SpinEdit3, ui_->SpinEdit4})
         margin->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
@@ -187,6 +187,15 @@ TForm1::TForm1(Registry& store, WindowDialogs dialogs, QWidget* parent)
         messages_.insert(QString::fromUtf8(key.data(), qsizetype(key.size())),
                          QString::fromUtf8(text.data(), qsizetype(text.size())));
     TrayIcon1->setToolTip(messages_.value(QStringLiteral("TrayIconHint")).left(kTipLength));
+
+    // The dialogs live as long as the window, hidden until opened.
+    Form3 = new TForm3(
+        store_, schemes_, [this](const char* key) { return message(key); }, dialogs_, this);
+    Form3->setWindowFlag(Qt::Dialog);
+    Form4 = new TForm4(
+        {&engine_.codePage, [this] { return ui_->Label17->font().family(); }, dialogs_.error},
+        this);
+    Form4->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
 }
 
 TForm1::~TForm1() {
@@ -287,6 +296,8 @@ void TForm1::connectControls() {
     on(ui_->SpeedButton2, &QPushButton::clicked, &TForm1::SpeedButton2Click);
     on(ui_->SpeedButton3, &QPushButton::clicked, &TForm1::SpeedButton3Click);
     on(ui_->SpeedButton4, &QPushButton::clicked, &TForm1::SpeedButton4Click);
+    on(ui_->Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    on(ui_->SpeedButton5, &QPushButton::clicked, &TForm1::SpeedButton5Click);
     for (QRadioButton* radio : {ui_->RadioButton1, ui_->RadioButton2})
         connect(radio, &QRadioButton::toggled, this, [this](bool checked) {
             if (checked) guarded([&] { RadioButton12Click(); });
@@ -321,22 +332,45 @@ void TForm1::connectControls() {
             [this] { guarded([&] { saveSettings(); }); });
 }
 
-void TForm1::setSchemeEditor(QWidget* dialog) {
-    attachDialog(ui_->Button2, dialog);
+void TForm1::Button2Click() {
+    const LoadedSequences loaded = schemes_.LoadSequences(); // its table is not kept
+    schemeNames_.clear();
+    for (const std::string& name : schemes_.schemeNames())
+        schemeNames_.append(qs(name));
+    Form3->showEditor(schemeNames_, qs(fromAnsi(SeqToText(loaded.initStr))));
 }
 
-void TForm1::setAsciiChart(QWidget* dialog) {
-    attachDialog(ui_->SpeedButton5, dialog);
+void TForm1::SpeedButton5Click() {
+    Form4->SpeedButton5Click();
 }
 
-void TForm1::attachDialog(QAbstractButton* button, QWidget* dialog) {
-    button->setEnabled(dialog != nullptr);
-    if (dialog)
-        connect(button, &QAbstractButton::clicked, dialog, [dialog] {
-            dialog->show();
-            dialog->raise();
-            dialog->activateWindow();
-        });
+// The initialisation submenu, built once: one checkable item per named
+// string, in the store's order; the chosen one carries the check mark.
+void TForm1::buildInitMenu() {
+    const std::vector<std::string> names = schemes_.initStrNames();
+    if (names.empty()) return; // no key, or a key without values: nothing to offer
+    auto* group = new QActionGroup(initMenu_);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    for (const std::string& name : names) {
+        QAction* item = initMenu_->addAction(qs(name));
+        item->setCheckable(true);
+        group->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { guarded([&] { SelInit(item); }); });
+    }
+    N11->setVisible(true);
+}
+
+void TForm1::SelInit(QAction* item) {
+    // Choosing the chosen item again takes the choice back.
+    const bool choose = item->isChecked();
+    try {
+        schemes_.SelInit(choose ? item->text().toStdString() : std::string());
+    } catch (...) {
+        item->setChecked(false);
+        if (chosenInit_) chosenInit_->setChecked(true);
+        throw;
+    }
+    chosenInit_ = choose ? item : nullptr;
 }
 
 bool TForm1::trayUsable() const {
@@ -410,8 +444,7 @@ bool TForm1::FormCreate() {
         }
         checksize(); // 15
         fontScanGuard_ = false;
-        // 16: the initialisation submenu is built by the initialisation
-        // strings; until they exist it stays hidden.
+        buildInitMenu(); // 16
         finished = true;
     } catch (const std::exception& e) {
         showError(QString::fromUtf8(e.what()));
@@ -606,6 +639,8 @@ void TForm1::langset(const QString& fileName) {
     keep("Initialize");                     // 59
     keep("NoPrinters");                     // 60
     ui_->GroupBox4->setTitle(t("Font"));    // 61
+    keep("SchemeNameInvalid");              // the scheme editor's own
+    keep("SchemeNameTaken");
     // 62: the pending-job icon took its new tip with step 11.
     installQtTranslations(QFileInfo(fileName).completeBaseName());
 }

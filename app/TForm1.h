@@ -5,6 +5,8 @@
 #pragma once
 
 #include "app/LanguageFile.h"
+#include "app/TForm3.h"
+#include "app/TForm4.h"
 #include "app/WindowDialogs.h"
 #include "capture/CaptureDriver.h"
 #include "capture/JobFiles.h"
@@ -23,7 +25,6 @@
 #include <array>
 #include <memory>
 
-class QAbstractButton;
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
@@ -48,10 +49,8 @@ public:
     // program runs on with the steps done so far.
     bool FormCreate();
 
-    // The seams of the capture issue and of the dialogs: set before FormCreate.
+    // The capture transport: set before FormCreate.
     void setCaptureFactory(CaptureFactory factory) { captureFactory_ = std::move(factory); }
-    void setSchemeEditor(QWidget* dialog);
-    void setAsciiChart(QWidget* dialog);
 
     // A second start asked to be shown (the tray icon's Restore).
     void showRequest();
@@ -82,6 +81,9 @@ public:
     QTimer& presenceTimer() { return Timer2; }
     JobMonitor& monitor() { return monitor_; }
     CaptureDriver* captureDriver() const { return vxd_.get(); }
+    TForm3* schemeEditor() const { return Form3; }
+    TForm4* asciiChart() const { return Form4; }
+    QMenu* initMenu() const { return initMenu_; }
     PrintEngine& engine() { return engine_; }
     QtPrinter& printer() { return printer_; }
     SchemeStore& schemes() { return schemes_; }
@@ -121,6 +123,9 @@ public:
     void PageControl1Change();
     void Label5Click();
     void Label7Click();
+    void Button2Click();
+    void SpeedButton5Click();
+    void SelInit(QAction* item);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -148,7 +153,7 @@ private:
     bool isFixedPitch(const QString& family);
     std::int32_t sizeBoxValue() const; // the size box's number; not a number fails
     std::int32_t sizeOrTen() const;    // the same, 10 for text that is no number
-    void attachDialog(QAbstractButton* button, QWidget* dialog);
+    void buildInitMenu();
     void setSampleStyle(int box, bool on);
     void hideToTray();
     std::uint16_t capturePort() const;
@@ -183,8 +188,11 @@ private:
     QAction* N9 = nullptr;
     QAction* N10 = nullptr;
     QAction* N11 = nullptr;
-    QTimer Timer1; // the job file monitor
-    QTimer Timer2; // the job file's presence
+    QAction* chosenInit_ = nullptr; // the initialisation item with the check mark
+    TForm3* Form3 = nullptr;        // the scheme editor
+    TForm4* Form4 = nullptr;        // the ASCII chart
+    QTimer Timer1;                  // the job file monitor
+    QTimer Timer2;                  // the job file's presence
     QIcon appIcon_;
     std::array<QIcon, kLastProgressFrame + 1> progressFrames_;
 

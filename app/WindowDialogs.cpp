@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace marlix {
@@ -19,6 +20,13 @@ WindowDialogs WindowDialogs::standard() {
     d.question = [](QWidget* owner, const QString& title, const QString& text) {
         return QMessageBox::question(owner, title, text, QMessageBox::Yes | QMessageBox::No) ==
                QMessageBox::Yes;
+    };
+    d.input = [](QWidget* owner, const QString& title,
+                 const QString& prompt) -> std::optional<QString> {
+        bool ok = false;
+        QString text = QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, {}, &ok);
+        if (!ok) return std::nullopt;
+        return text;
     };
     d.openFile = [](QWidget* owner) { return QFileDialog::getOpenFileName(owner); };
     d.printerSetup = &PrinterSetupDialog::run;

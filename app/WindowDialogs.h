@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -17,6 +18,10 @@ struct WindowDialogs {
     std::function<bool(QWidget* owner, const QString& title, const QString& text)> question;
     // An information box (the no-printers message).
     std::function<void(QWidget* owner, const QString& text)> inform;
+    // One line of text; nullopt when cancelled.
+    std::function<std::optional<QString>(QWidget* owner, const QString& title,
+                                         const QString& prompt)>
+        input;
     // The file to print; empty when cancelled.
     std::function<QString(QWidget* owner)> openFile;
     // Lets the user choose the printer and its options; true when confirmed.

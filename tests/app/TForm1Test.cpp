@@ -5,6 +5,7 @@
 #include "../support/Pdf.h"
 #include "../support/TempDir.h"
 #include "../support/WaitFor.h"
+#include "WindowFixture.h"
 #include "app/Links.h"
 #include "app/PrinterSetupDialog.h"
 #include "core/Errors.h"
@@ -33,72 +34,6 @@ using namespace marlix;
 using namespace marlix::test;
 
 namespace {
-
-// The shipped data plus a few odd language files, for every test here; and
-// no print server, so that "Print to PDF" is the default printer even where
-// the integration tests run one.
-const bool environmentSet = [] {
-    qputenv("MARLIX_DATA", MARLIX_TEST_DATA);
-    qputenv("CUPS_SERVER", "/nonexistent/marlix-no-cups.sock");
-    return true;
-}();
-
-class WindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ini = QString::fromStdString((dir.path() / "marlix.ini").string());
-        pdfs = QString::fromStdString((dir.path() / "pdf").string());
-        qputenv("HOME", dir.path().c_str());
-    }
-    void TearDown() override { window.reset(); }
-
-    // Starts the window on a settings file holding these [General] lines.
-    void start(const QString& values = {}, std::function<void(TForm1&)> beforeCreate = {}) {
-        QFile f(ini);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(("[General]\nPdfFolder=" + pdfs + "\n" + values).toUtf8());
-        f.close();
-        store = std::make_unique<SettingsRegistry>(ini);
-        WindowDialogs d;
-        d.error = [this](QWidget*, const QString& text) { errors << text; };
-        d.inform = [this](QWidget*, const QString& text) { errors << text; };
-        d.question = [this](QWidget*, const QString& title, const QString& text) {
-            questions << title + "|" + text;
-            return answerYes;
-        };
-        d.openFile = [this](QWidget*) { return fileToOpen; };
-        d.printerSetup = [this](QWidget*, QtPrinter&) {
-            ++setups;
-            return false;
-        };
-        window = std::make_unique<TForm1>(*store, d);
-        if (beforeCreate) beforeCreate(*window);
-        ASSERT_TRUE(window->FormCreate());
-    }
-    Ui::TForm1& ui() { return *window->form(); }
-    QVariant stored(const char* name) {
-        QSettings s(ini, QSettings::IniFormat);
-        return s.value(QLatin1String(name));
-    }
-    QAction* item(const char* name) { return window->findChild<QAction*>(QLatin1String(name)); }
-    QStringList written() {
-        QStringList files = QDir(pdfs).entryList({QStringLiteral("*.pdf")}, QDir::Files);
-        for (QString& f : files)
-            f = QDir(pdfs).filePath(f);
-        return files;
-    }
-
-    TempDir dir;
-    QString ini;
-    QString pdfs;
-    std::unique_ptr<SettingsRegistry> store;
-    std::unique_ptr<TForm1> window;
-    QStringList errors;
-    QStringList questions;
-    bool answerYes = false;
-    QString fileToOpen;
-    int setups = 0;
-};
 
 TEST_F(WindowTest, AFirstStartHasTheDefaultsAndSavesAllOfThemOnClose) {
     start();
