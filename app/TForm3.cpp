@@ -151,9 +151,14 @@ TForm3::TForm3(Registry& store, SchemeStore& schemes, Texts texts, WindowDialogs
 }
 
 TForm3::~TForm3() {
-    // Closing takes the focus from an open cell editor or the initialisation
-    // box; nothing is taken from them any more.
+    // Taking the window down moves the focus out of an open cell editor or
+    // the initialisation box, and nothing is taken from them any more. The
+    // grid goes while the dialog is whole, so its editor's last events still
+    // find a dialog that ignores them.
     closing_ = true;
+    ui_->Edit2->removeEventFilter(this);
+    ui_->StringGrid1->disconnect(this);
+    delete ui_->StringGrid1;
 }
 
 template <typename F> void TForm3::guarded(F&& handler) {

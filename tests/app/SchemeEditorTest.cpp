@@ -8,6 +8,7 @@
 #include "app/TForm4.h"
 #include "charset/AsciiChart.h"
 #include "schemes/SchemeStore.h"
+#include "ui_TForm1.h"
 #include "ui_TForm3.h"
 
 #include <QAbstractItemView>
@@ -338,6 +339,13 @@ TEST_F(SchemeEditorTest, AValueTooLongFailsAndTheCellKeepsWhatItHad) {
     EXPECT_EQ(window->schemes().initStr(), "\x1b@");
 }
 
+TEST_F(SchemeEditorTest, AnActiveSchemeThatCannotBeReadKeepsTheDialogClosed) {
+    start(QStringLiteral("[Sequences]\nDefault\\Bold=") + QString(256, QLatin1Char('x')) + "\n");
+    ui().Button2->click();
+    EXPECT_EQ(errors, QStringList{"Range check error"});
+    EXPECT_FALSE(editor().isVisible());
+}
+
 TEST_F(SchemeEditorTest, TheDialogsTextsComeFromTheLanguageAtEveryActivation) {
     start();
     open();
@@ -394,6 +402,18 @@ TEST_F(InitMenuTest, AChosenStringGoesAheadOfEveryLaterJobUntilItIsTakenBack) {
     EXPECT_EQ(window->schemes().initChoice(), "two");
     greeting->trigger();
     EXPECT_FALSE(amp->isChecked()) << "one check mark at a time";
+}
+
+TEST_F(InitMenuTest, AStringTooLongIsRefusedAndTheCheckMarkStaysWhereItWas) {
+    start(QStringLiteral("[InitStr]\nLong=") + QString(256, QLatin1Char('x')) + "\nShort=s\n");
+    QAction* longOne = items()[0];
+    QAction* shortOne = items()[1];
+    shortOne->trigger();
+    longOne->trigger();
+    EXPECT_EQ(errors, QStringList{"Range check error"});
+    EXPECT_FALSE(longOne->isChecked());
+    EXPECT_TRUE(shortOne->isChecked());
+    EXPECT_EQ(printedText("!"), QStringLiteral("s!"));
 }
 
 // The chart window paints the file through the window's code page table.
