@@ -43,14 +43,6 @@ std::string keyOf(const QString& scheme) {
     return SchemeStore::schemeKey(scheme.toStdString());
 }
 
-// A stored value read as notation; a value that is no text can't be a pattern.
-std::string storedNotation(const RegistryKey& key, std::string_view name) {
-    if (!key.hasValue(name)) return {};
-    auto text = key.readString(name);
-    if (!text) throw Error(formatMessage("Invalid data type for '%s'", name));
-    return toAnsi(*text);
-}
-
 } // namespace
 
 // Draws the cells as the editor does and edits column 1 in notation.
@@ -290,7 +282,7 @@ void TForm3::ComboBox1Change() {
     if (key) {
         for (int row = 0; row < kRows; ++row)
             patterns[std::size_t(row)] =
-                TextToSeq(storedNotation(*key, kCommands[std::size_t(row)].name));
+                TextToSeq(SchemeStore::readNotation(*key, kCommands[std::size_t(row)].name));
         init = QString::fromStdString(key->readString(kInitStrValue).value_or(std::string()));
     }
     QTableWidget* grid = ui_->StringGrid1;

@@ -7,17 +7,12 @@
 
 namespace marlix {
 
-namespace {
-
-// A value that is there but is no text can't be a pattern.
-std::string readNotation(const RegistryKey& key, std::string_view name) {
+std::string SchemeStore::readNotation(const RegistryKey& key, std::string_view name) {
     if (!key.hasValue(name)) return {};
     auto text = key.readString(name);
     if (!text) throw Error(formatMessage("Invalid data type for '%s'", name));
     return toAnsi(*text);
 }
-
-} // namespace
 
 std::string SchemeStore::schemeKey(std::string_view scheme) {
     return std::string(kSequencesKey) + "\\" + std::string(scheme);

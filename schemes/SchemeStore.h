@@ -33,6 +33,9 @@ public:
     const std::vector<std::string>& schemeNames() const { return names_; }
 
     static std::string schemeKey(std::string_view scheme);
+    // A scheme's value as notation, "" when absent; a value that is there but
+    // is no text fails with "Invalid data type for '<name>'".
+    static std::string readNotation(const RegistryKey& key, std::string_view name);
 
     // The initialisation string of the last job, or what the scheme editor
     // set since (bytes).
