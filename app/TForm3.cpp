@@ -193,9 +193,10 @@ void TForm3::showEditor(const QStringList& names, const QString& initText) {
 bool TForm3::event(QEvent* event) {
     if (closing_) return QDialog::event(event);
     if (event->type() == QEvent::WindowDeactivate) {
+        const QWidget* now = QApplication::activeWindow();
         toOwnBox_ = false;
-        for (QWidget* w = QApplication::activeWindow(); w; w = w->parentWidget())
-            if (w == this && QApplication::activeWindow() != this) toOwnBox_ = true;
+        for (const QWidget* w = now ? now->parentWidget() : nullptr; w; w = w->parentWidget())
+            if (w == this) toOwnBox_ = true;
     } else if (event->type() == QEvent::WindowActivate) {
         if (!toOwnBox_) guarded([&] { FormActivate(); });
         toOwnBox_ = false;
