@@ -1,6 +1,7 @@
 #include "app/StoredSettings.h"
 
 #include "app/SettingNames.h"
+#include "core/Errors.h"
 #include "engine/PageGeometry.h"
 
 #include <algorithm>
@@ -70,6 +71,24 @@ PrinterChoice readPrinterChoice(const RegistryKey* key) {
 std::string readCodePage(const RegistryKey* key) {
     if (auto name = key ? key->readString(setting::CodePage) : std::nullopt) return *name;
     return "866";
+}
+
+std::uint16_t readCapturePort(const RegistryKey* key) {
+    const auto port = key ? key->readInteger(setting::CapturePort) : std::nullopt;
+    if (!port) return 9100;
+    if (*port < 0 || *port > 65535)
+        throw Error(formatMessage("'%s' is not a port number", std::to_string(*port)));
+    return static_cast<std::uint16_t>(*port);
+}
+
+MonitorSettings readMonitorSettings(const RegistryKey* key, const std::string& defaultJobFile) {
+    MonitorSettings m;
+    m.jobFile = defaultJobFile;
+    if (!key) return m;
+    if (auto v = key->readInteger(setting::TimeOut)) m.timeOut = std::clamp(*v, 1, 10);
+    if (auto v = key->readString(setting::Spool); v && !v->empty()) m.jobFile = *v;
+    if (auto v = key->readBool(setting::FormFeed)) m.endOfPage = *v;
+    return m;
 }
 
 } // namespace marlix

@@ -5,6 +5,7 @@
 #include "core/Registry.h"
 #include "engine/PrintEngine.h"
 
+#include <cstdint>
 #include <string>
 
 namespace marlix {
@@ -27,5 +28,17 @@ PrinterChoice readPrinterChoice(const RegistryKey* key);
 
 // The code page name ("866" unless stored); its file is the name + ".cp".
 std::string readCodePage(const RegistryKey* key);
+
+// The port the capture listens on: 9100 unless stored; 0 lets the system
+// choose. A stored value outside 0..65535 fails with "'N' is not a port number".
+std::uint16_t readCapturePort(const RegistryKey* key);
+
+// What the job file monitor works with, as a first start has it.
+struct MonitorSettings {
+    std::string jobFile;    // "prnspl" in the home folder
+    int timeOut = 3;        // seconds, 1..10
+    bool endOfPage = false; // a form feed near the end ends the job
+};
+MonitorSettings readMonitorSettings(const RegistryKey* key, const std::string& defaultJobFile);
 
 } // namespace marlix

@@ -4,6 +4,7 @@
 #include "app/Links.h"
 #include "app/QtTranslations.h"
 #include "app/SettingNames.h"
+#include "app/StoredSettings.h"
 #include "charset/CodeSet.h"
 #include "core/Arith.h"
 #include "core/Errors.h"
@@ -860,12 +861,7 @@ void TForm1::CheckBox11Click() {
 }
 
 std::uint16_t TForm1::capturePort() const {
-    auto key = store_.openKey(kSettingsKey, false);
-    const auto port = key ? key->readInteger(setting::CapturePort) : std::nullopt;
-    if (!port) return 9100;
-    if (*port < 0 || *port > 65535)
-        throw Error(formatMessage("'%s' is not a port number", std::to_string(*port)));
-    return static_cast<std::uint16_t>(*port);
+    return readCapturePort(store_.openKey(kSettingsKey, false).get());
 }
 
 void TForm1::setJobControls(bool enabled) {

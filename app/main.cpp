@@ -1,8 +1,10 @@
-// Program entry: one resident copy per user. A later start hands over to the
-// running copy (show yourself, or print this file) and ends; a first start
-// with a job file prints it and ends; otherwise the resident program starts.
+// Program entry: one resident copy (or service) per user. A later start
+// hands over to the running copy (show yourself, or print this file) and
+// ends; a first start with a job file prints it and ends; --service runs
+// without window; otherwise the resident program starts.
 #include "app/CommandLine.h"
 #include "app/LanguageFile.h"
+#include "app/Service.h"
 #include "app/SettingNames.h"
 #include "app/TForm1.h"
 #include "core/Errors.h"
@@ -64,10 +66,11 @@ QByteArray answer(marlix::TForm1& window, const QByteArray& request) {
 }
 
 // The later start's side: prints what the running copy answered.
-int handOver(const QString& title, const QStringList& args, QTextStream& out, QTextStream& err) {
-    const bool print = args.size() >= 2 && QFileInfo(args[1]).isFile();
+int handOver(const QString& title, const marlix::Invocation& run, QTextStream& out,
+             QTextStream& err) {
+    const bool print = run.mode == marlix::Invocation::Mode::Print;
     const QByteArray request =
-        print ? kPrintRequest + QFileInfo(args[1]).absoluteFilePath().toUtf8() : kShowRequest;
+        print ? kPrintRequest + QFileInfo(run.file).absoluteFilePath().toUtf8() : kShowRequest;
     const auto reply =
         marlix::SingleInstance::send(title, request, print ? kPrintWaitMs : kShowWaitMs);
     if (!print) return 0;
@@ -80,20 +83,68 @@ int handOver(const QString& title, const QStringList& args, QTextStream& out, QT
     return ok ? 0 : 1;
 }
 
+// marlix --service: until SIGTERM or SIGINT, after the job being printed.
+int runService(marlix::Registry& store, marlix::SingleInstance& instance, QTextStream& err) {
+    marlix::EndSignals ending;
+    marlix::Service service(store, err, marlix::loopbackCapture());
+    QObject::connect(&ending, &marlix::EndSignals::ending, &service, &marlix::Service::stop);
+    QObject::connect(&service, &marlix::Service::stopped, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    try {
+        service.start();
+    } catch (const std::exception& e) {
+        err << "marlix: " << QString::fromUtf8(e.what()) << '\n';
+        return 1;
+    }
+    instance.setHandler([&service](const QByteArray& request) -> QByteArray {
+        if (!request.startsWith(kPrintRequest)) return "0\n"; // no window to show
+        try {
+            QByteArray out = "0\n";
+            for (const QString& pdf :
+                 service.printHandedOver(QString::fromUtf8(request.mid(kPrintRequest.size()))))
+                out += pdf.toUtf8() + '\n';
+            return out;
+        } catch (const std::exception& e) {
+            return QByteArray("1\n") + e.what() + '\n';
+        }
+    });
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    using Mode = marlix::Invocation::Mode;
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    marlix::Invocation run;
+    try {
+        run = marlix::parseCommandLine(args);
+    } catch (const marlix::UsageError& e) {
+        err << "marlix: " << QString::fromUtf8(e.what()) << "\nTry 'marlix --help'.\n";
+        return marlix::kUsageExit;
+    }
+    if (run.mode == Mode::Help || run.mode == Mode::Version) {
+        out << run.text;
+        return 0;
+    }
+    if (!run.settings.isEmpty())
+        qputenv("MARLIX_SETTINGS", QFileInfo(run.settings).absoluteFilePath().toLocal8Bit());
+    // Only the resident program has windows; the rest runs on any server.
+    if (run.mode != Mode::Resident && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     useOffscreenWithoutDisplay();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Obre"));
     QApplication::setApplicationName(QStringLiteral("Marlix"));
     QApplication::setApplicationDisplayName(QStringLiteral("Marlix"));
+    QApplication::setApplicationVersion(QStringLiteral(MARLIX_VERSION));
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    const QStringList args = QApplication::arguments();
-    if (args.size() >= 2 && args[1] == QStringLiteral("--list-printers"))
-        return marlix::listPrinters(out);
+    if (run.mode == Mode::ListPrinters) return marlix::listPrinters(out);
+    if (run.mode == Mode::Print && !run.handOver) return marlix::printJob(run, out, err);
 
     auto store = marlix::SettingsRegistry::openUserStore();
     QString title;
@@ -105,18 +156,24 @@ int main(int argc, char* argv[]) {
     }
     marlix::SingleInstance instance(title);
     if (!instance.listen()) {
-        if (instance.errorString().isEmpty()) return handOver(title, args, out, err);
+        if (instance.errorString().isEmpty()) {
+            if (run.mode == Mode::Service) {
+                err << "marlix: Marlix is already running for this user.\n";
+                return 1;
+            }
+            return handOver(title, run, out, err);
+        }
         // Without the channel this copy still works; a later one may run beside it.
         err << instance.errorString() << '\n';
     }
 
-    if (args.size() >= 2 && QFileInfo(args[1]).isFile())
-        return marlix::printFileAndExit(args[1], out, err);
+    if (run.mode == Mode::Print) return marlix::printJob(run, out, err);
+    if (run.mode == Mode::Service) return runService(*store, instance, err);
 
     // From here on the end of the session saves the settings.
     marlix::EndSignals ending;
-    if (args.size() >= 2) {
-        err << "marlix: " << args[1] << " is no file; starting the program.\n";
+    if (!run.file.isEmpty()) {
+        err << "marlix: " << run.file << " is no file; starting the program.\n";
         err.flush();
     }
     QApplication::setQuitOnLastWindowClosed(false);

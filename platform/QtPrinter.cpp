@@ -96,6 +96,15 @@ void QtPrinter::setTitle(const std::string& title) {
 }
 
 QString QtPrinter::pdfFileName() const {
+    if (!pdfFile_.isEmpty()) {
+        if (written_.isEmpty()) return pdfFile_;
+        const QFileInfo file(pdfFile_);
+        const QString base = file.dir().filePath(file.completeBaseName());
+        QString path;
+        for (int n = 2; path.isEmpty() || QFileInfo::exists(path); ++n)
+            path = QStringLiteral("%1 (%2).pdf").arg(base).arg(n);
+        return path;
+    }
     QString base = title_.isEmpty() ? QStringLiteral("Marlix") : title_;
     base.replace(QLatin1Char('/'), QLatin1Char('_'));
     base += QDateTime::currentDateTime().toString(QStringLiteral(" yyyy-MM-dd HH.mm.ss"));
@@ -109,16 +118,19 @@ QString QtPrinter::pdfFileName() const {
 void QtPrinter::beginDoc() {
     if (painter_.isActive()) throw Error(std::string(kPrintingInProgress));
     if (isPdf()) {
-        if (!QDir().mkpath(pdfFolder_))
-            throw Error(formatMessage("Cannot create file %s", pdfFolder_.toStdString()));
+        const QString folder = pdfFile_.isEmpty() ? pdfFolder_ : QFileInfo(pdfFile_).absolutePath();
+        if (!QDir().mkpath(folder))
+            throw Error(formatMessage("Cannot create file %s", folder.toStdString()));
         currentPdf_ = pdfFileName();
         printer_->setOutputFileName(currentPdf_);
     }
     if (!painter_.begin(printer_.get())) {
         QString what = isPdf() ? currentPdf_ : name_;
-        if (isPdf()) QFile::remove(currentPdf_);
+        // A file the user named may be theirs from before: it stays.
+        if (isPdf() && currentPdf_ != pdfFile_) QFile::remove(currentPdf_);
         throw Error(formatMessage("Cannot create file %s", what.toStdString()));
     }
+    ++pages_;
     applyCanvasState();
 }
 
@@ -132,6 +144,7 @@ void QtPrinter::applyCanvasState() {
 void QtPrinter::newPage() {
     flushRun();
     if (!printer_->newPage()) throw Error("Printer error");
+    ++pages_;
 }
 
 void QtPrinter::endDoc() {

@@ -46,8 +46,14 @@ public:
     void optionsChanged();
     // Folder of the "Print to PDF" printer; created when the first document starts.
     void setPdfFolder(const QString& folder) { pdfFolder_ = folder; }
+    // The "Print to PDF" printer writes its first document to exactly this
+    // file (a later one of the same printer beside it, numbered), instead of
+    // a new name in the folder.
+    void setPdfFile(const QString& file) { pdfFile_ = file; }
     // Every PDF file this printer has finished, in order.
     const QStringList& writtenFiles() const { return written_; }
+    // Pages begun since the printer was made.
+    int pageCount() const { return pages_; }
 
     void setTitle(const std::string& title) override;
     void beginDoc() override;
@@ -106,6 +112,8 @@ private:
     std::unique_ptr<QPrinter> printer_;
     QPainter painter_;
     QString pdfFolder_;
+    QString pdfFile_;
+    int pages_ = 0;
     QString title_;
     QString currentPdf_;
     QStringList written_;

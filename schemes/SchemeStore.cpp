@@ -41,8 +41,12 @@ LoadedSequences SchemeStore::LoadSequences() {
     names_.clear();
     if (auto sequences = registry_.openKey(kSequencesKey, false)) names_ = sequences->subkeyNames();
 
-    auto root = registry_.openKey(kSettingsKey, true);
-    if (auto stored = root->readString(kSequenceValue)) active_ = *stored;
+    if (forced_) {
+        active_ = *forced_;
+    } else {
+        auto root = registry_.openKey(kSettingsKey, true);
+        if (auto stored = root->readString(kSequenceValue)) active_ = *stored;
+    }
 
     LoadedSequences loaded;
     auto scheme = registry_.openKey(schemeKey(active_), false);

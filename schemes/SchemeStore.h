@@ -5,6 +5,7 @@
 #include "core/Registry.h"
 #include "schemes/SeqDef.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ public:
     LoadedSequences LoadSequences() override;
 
     std::string activeScheme() const override { return active_; }
+    // This run uses that scheme whatever the store says; nothing is saved.
+    void forceScheme(std::string name) { forced_ = std::move(name); }
     const std::vector<std::string>& schemeNames() const { return names_; }
 
     static std::string schemeKey(std::string_view scheme);
@@ -60,6 +63,7 @@ private:
     std::vector<std::string> names_;
     std::string initStr_;
     std::string choice_; // notation of the chosen named string
+    std::optional<std::string> forced_;
 };
 
 } // namespace marlix

@@ -2,11 +2,17 @@
 // its own settings file, PDFs in a folder of the test's.
 #include "../support/Pdf.h"
 #include "../support/TempDir.h"
+#include "../support/WaitFor.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QTcpSocket>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -50,10 +56,12 @@ protected:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.string()));
         return env;
     }
-    Result marlix(const QStringList& args) {
+    Result marlix(const QStringList& args, const QByteArray& input = {}) {
         QProcess p;
         p.setProcessEnvironment(environment());
         p.start(QStringLiteral(MARLIX_EXE), args);
+        p.write(input);
+        p.closeWriteChannel();
         EXPECT_TRUE(p.waitForFinished(60000));
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         return {p.exitCode(), out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
@@ -244,6 +252,131 @@ TEST_F(CommandLineTest, WithoutAPrintServerOnlyPrintToPdfIsThereAndIsCurrent) {
     const Result printed = marlix({job("still prints")});
     EXPECT_EQ(printed.exitCode, 0);
     EXPECT_EQ(printed.pdfs.size(), 1);
+}
+
+// The options of one run: what they print, and that they change nothing stored.
+TEST_F(CommandLineTest, HelpListsEveryOptionAndAWrongOneExitsWithTwo) {
+    const Result help = marlix({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    const QString text = help.pdfs.join('\n');
+    for (const char* option :
+         {"-h, --help", "-v, --version", "--list-printers", "-o, --output", "-P, --printer",
+          "--code-page", "--scheme", "--settings", "--service", "FILE"})
+        EXPECT_TRUE(text.contains(QLatin1String(option))) << option;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Usage: marlix")));
+    EXPECT_TRUE(marlix({QStringLiteral("-v")}).pdfs.value(0).startsWith(QStringLiteral("marlix ")));
+
+    const QString report = QStringLiteral(MARLIX_SAMPLES "/report.prn");
+    const QString out = QString::fromStdString((dir.path() / "out.pdf").string());
+    const QStringList wrong[] = {{"--bogus"},
+                                 {"--output"},
+                                 {"-o", out},
+                                 {"-o", out, "/nonexistent/job.prn"},
+                                 {"--scheme", "Nope", "-o", out, report},
+                                 {"--code-page", "999", "-o", out, report},
+                                 {"-P", "No such printer", report},
+                                 {"-P", "Print to PDF", "-o", out, report},
+                                 {"--service", report}};
+    for (const QStringList& args : wrong) {
+        const Result r = marlix(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("marlix: "))) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+}
+
+TEST_F(CommandLineTest, OutputWritesExactlyThatFileFromAFileOrStandardInput) {
+    const QString out = QString::fromStdString((dir.path() / "out.pdf").string());
+    marlix({job("first run")}); // the schemes are written once
+    QFile f(settings);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray stored = f.readAll();
+    f.close();
+
+    const Result r =
+        marlix({QStringLiteral("-o"), out, QStringLiteral(MARLIX_SAMPLES "/cp866-report.prn")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.pdfs, QStringList{out});
+    EXPECT_TRUE(pdfText(out).contains(QStringLiteral("Склад")) ||
+                pdfText(out).contains(QStringLiteral("СКЛАД")))
+        << pdfText(out).toStdString();
+
+    // A second run writes the same file again; standard input is a job too.
+    const Result piped =
+        marlix({QStringLiteral("--output"), out, QStringLiteral("-")}, "From a pipe\r\n");
+    ASSERT_EQ(piped.exitCode, 0) << piped.err.toStdString();
+    EXPECT_EQ(pdfText(out).simplified(), QStringLiteral("From a pipe"));
+    EXPECT_EQ(QDir(pdfFolder).entryList(QDir::Files).size(), 1) << "only the first run's";
+
+    // The code page and the scheme are this run's, and nothing is saved.
+    const Result cp437 = marlix({"--code-page", "437", "-o", out, "-"}, "\x80");
+    ASSERT_EQ(cp437.exitCode, 0) << cp437.err.toStdString();
+    EXPECT_EQ(pdfText(out).simplified(), QStringLiteral("Ç"));
+    marlix({"--code-page", "866", "--scheme", "Epson Matrix", "-o", out, "-"}, "A\x1b"
+                                                                               "EB");
+    EXPECT_EQ(pdfText(out).simplified(), QStringLiteral("AB"));
+    marlix({"--scheme", "No sequences", "-o", out, "-"}, "A\x1b"
+                                                         "EB");
+    EXPECT_TRUE(pdfText(out).contains(QStringLiteral("EB")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), stored);
+}
+
+TEST_F(CommandLineTest, TheServicePrintsCapturedAndWrittenJobsAndStopsAfterTheJobInHand) {
+    const QString spool = QString::fromStdString((dir.path() / "prnspl").string());
+    setSettings(QStringLiteral("TimeOut=1\nSpool=%1\n").arg(spool));
+    QProcess service;
+    service.setProcessEnvironment(environment());
+    service.start(QStringLiteral(MARLIX_EXE), {QStringLiteral("--service")});
+    ASSERT_TRUE(service.waitForStarted());
+    QString log;
+    auto logged = [&](const QString& what, int count) {
+        return waitFor([&] {
+            log += QString::fromUtf8(service.readAllStandardError());
+            return log.count(what) >= count;
+        });
+    };
+    ASSERT_TRUE(logged(QStringLiteral("started"), 1)) << log.toStdString();
+    const QRegularExpression endpoint(QStringLiteral("capture on 127.0.0.1:(\\d+)"));
+    const auto port = endpoint.match(log).captured(1).toUShort();
+    ASSERT_NE(port, 0) << log.toStdString();
+
+    // A second one is refused while this one runs.
+    const Result second = marlix({QStringLiteral("--service")});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(second.err.contains(QStringLiteral("already running"))) << second.err.toStdString();
+
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(sender.waitForConnected(5000));
+    sender.write("Captured line\r\n");
+    ASSERT_TRUE(sender.waitForBytesWritten(5000));
+    sender.disconnectFromHost();
+    ASSERT_TRUE(logged(QStringLiteral("printed 15 bytes, 1 pages on Print to PDF: "), 1))
+        << log.toStdString();
+
+    dir.write("prnspl", "Written line\r\n");
+    ASSERT_TRUE(logged(QStringLiteral("printed 14 bytes, 1 pages"), 1)) << log.toStdString();
+    EXPECT_FALSE(QFile::exists(spool)) << "printed and deleted";
+
+    // A long job: SIGTERM while it prints lets it finish, then the service ends.
+    std::string big;
+    for (int line = 0; line < 60000; ++line)
+        big += "A long job's line of text, printed to the end before the service stops.\r\n";
+    dir.write("prnspl", big);
+    ASSERT_TRUE(waitFor([&] { return QDir(pdfFolder).entryList(QDir::Files).size() == 3; }));
+    service.terminate();
+    ASSERT_TRUE(logged(QStringLiteral("printed %1 bytes").arg(big.size()), 1)) << log.toStdString();
+    QElapsedTimer sincePrinted;
+    sincePrinted.start();
+    // It may have ended while the log was read.
+    ASSERT_TRUE(service.state() == QProcess::NotRunning || service.waitForFinished(2000))
+        << log.toStdString();
+    EXPECT_LT(sincePrinted.elapsed(), 2000);
+    EXPECT_EQ(service.exitCode(), 0);
+    log += QString::fromUtf8(service.readAllStandardError());
+    EXPECT_TRUE(log.contains(QStringLiteral("stopped")));
+    EXPECT_EQ(log.count(QStringLiteral(" printed ")), 3) << log.toStdString();
 }
 
 } // namespace
