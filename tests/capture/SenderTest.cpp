@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QProcess>
 #include <QStandardPaths>
@@ -79,7 +80,8 @@ protected:
         home = QString::fromStdString(dir.path().string());
         ini = home + "/marlix.ini";
         pdfFolder = home + "/pdf";
-        jobFile = home + "/prnspl";
+        jobFile = home + "/" + jobFileName;
+        QDir().mkpath(QFileInfo(jobFile).path());
         QDir().mkpath(pdfFolder);
         QDir().mkpath(home + "/runtime");
         QFile::setPermissions(home + "/runtime",
@@ -107,7 +109,7 @@ protected:
         // PDFs only: the program must never reach a real printer.
         env.insert(QStringLiteral("CUPS_SERVER"), home + "/no-cups.sock");
         marlix = &child(env);
-        marlix->start(QStringLiteral(MARLIX_EXE), {});
+        marlix->start(QStringLiteral(MARLIX_EXE), marlixArguments);
         ASSERT_TRUE(marlix->waitForStarted());
         ASSERT_TRUE(waitFor([&] { return !listenersOn(port).empty(); }, 20000))
             << "the print port listens; stderr: " << marlix->readAllStandardError().toStdString();
@@ -168,6 +170,58 @@ protected:
 
     std::string stderrOfMarlix() { return marlix->readAll().toStdString(); }
 
+    // Runs DOSBox headless on drive C, the folder drive-c, with these DOS
+    // commands. It must not end its session with "exit", which would drop
+    // what still waits in its serial buffer.
+    QProcess& startDosbox(const std::string& commands) {
+        const QString drive = home + "/drive-c";
+        QDir().mkpath(drive);
+        EXPECT_TRUE(QFile::copy(QStringLiteral(MARLIX_SAMPLES "/report.prn"), drive + "/JOB.PRN"));
+        const QString conf = home + "/dosbox.conf";
+        {
+            std::ofstream c(conf.toStdString());
+            c << "[sdl]\nfullscreen=false\noutput=surface\n"
+                 "[dosbox]\nmemsize=16\n"
+                 "[cpu]\ncycles=max\n"
+                 "[mixer]\nnosound=true\n"
+                 "[speaker]\npcspeaker=false\ntandy=off\ndisney=false\n"
+                 "[midi]\nmpu401=none\nmididevice=none\n"
+                 "[serial]\nserial1=nullmodem server:127.0.0.1 port:"
+              << port
+              << " transparent:1\nserial2=disabled\n"
+                 "[autoexec]\nmount c \""
+              << drive.toStdString() << "\"\nc:\n"
+              << commands << "\n";
+        }
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("SDL_VIDEODRIVER"), QStringLiteral("dummy"));
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
+        env.remove(QStringLiteral("DISPLAY"));
+        QProcess& dosbox = child(env);
+        dosbox.start(tool("dosbox"), {QStringLiteral("-conf"), conf});
+        EXPECT_TRUE(dosbox.waitForStarted());
+        return dosbox;
+    }
+
+    // Waits for the sample's PDF, stops DOSBox and checks the page.
+    void expectTheReportPrinted(QProcess& dosbox) {
+        const QString pdf = waitForPdf(20000);
+        const std::string emulator = dosbox.readAll().toStdString();
+        dosbox.kill();
+        dosbox.waitForFinished(5000);
+        ASSERT_FALSE(pdf.isEmpty()) << "no PDF within 20 s\ndosbox:\n" << emulator;
+        const QString text = pdfText(pdf);
+        EXPECT_TRUE(text.contains(QStringLiteral("MONTHLY STOCK REPORT"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("End of report.")))
+            << "the whole job came through";
+        EXPECT_EQ(pdfs().size(), 1);
+        EXPECT_TRUE(waitFor([&] { return !QFile::exists(jobFile); }, 5000))
+            << "the printed job is deleted";
+    }
+
+    QStringList marlixArguments;    // the resident program unless a test says
+    QString jobFileName = "prnspl"; // in the test's home
     TempDir dir;
     QString home, ini, pdfFolder, jobFile;
     quint16 port = 0;
@@ -186,48 +240,31 @@ TEST_F(SenderTest, ThePortListensOnTheLoopbackAddressesOnly) {
 
 TEST_F(SenderTest, ADosProgramCopyingToCom1IsPrintedByItself) {
     if (!installed("dosbox")) GTEST_SKIP() << "dosbox is not installed";
-    const QString drive = home + "/drive-c";
-    QDir().mkpath(drive);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(MARLIX_SAMPLES "/report.prn"), drive + "/JOB.PRN"));
-
-    // The emulator's own settings only; it must not end its session with
-    // "exit", which would drop what still waits in the serial buffer.
-    const QString conf = home + "/dosbox.conf";
-    {
-        std::ofstream c(conf.toStdString());
-        c << "[sdl]\nfullscreen=false\noutput=surface\n"
-             "[dosbox]\nmemsize=16\n"
-             "[cpu]\ncycles=max\n"
-             "[mixer]\nnosound=true\n"
-             "[speaker]\npcspeaker=false\ntandy=off\ndisney=false\n"
-             "[midi]\nmpu401=none\nmididevice=none\n"
-             "[serial]\nserial1=nullmodem server:127.0.0.1 port:"
-          << port
-          << " transparent:1\nserial2=disabled\n"
-             "[autoexec]\nmount c \""
-          << drive.toStdString() << "\"\nc:\ncopy /b C:\\JOB.PRN COM1\n";
-    }
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("SDL_VIDEODRIVER"), QStringLiteral("dummy"));
-    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
-    env.remove(QStringLiteral("DISPLAY"));
-    QProcess& dosbox = child(env);
-    dosbox.start(tool("dosbox"), {QStringLiteral("-conf"), conf});
-    ASSERT_TRUE(dosbox.waitForStarted());
-
-    const QString pdf = waitForPdf(20000);
-    const std::string emulator = dosbox.readAll().toStdString();
-    dosbox.kill();
-    dosbox.waitForFinished(5000);
-    ASSERT_FALSE(pdf.isEmpty()) << "no PDF within 20 s\ndosbox:\n" << emulator;
-    const QString text = pdfText(pdf);
-    EXPECT_TRUE(text.contains(QStringLiteral("MONTHLY STOCK REPORT"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("End of report."))) << "the whole job came through";
-    EXPECT_EQ(pdfs().size(), 1);
-    EXPECT_TRUE(waitFor([&] { return !QFile::exists(jobFile); }, 5000))
-        << "the printed job is deleted";
+    expectTheReportPrinted(startDosbox("copy /b C:\\JOB.PRN COM1"));
     expectLoopbackOnly();
+}
+
+// The headless service, and a DOS program that prints to a file in a folder
+// DOSBox mounts: the job file is that file.
+class ServiceSenderTest : public SenderTest {
+protected:
+    ServiceSenderTest() {
+        marlixArguments = {QStringLiteral("--service")};
+        jobFileName = QStringLiteral("drive-c/PRNSPL"); // DOS names are upper case
+    }
+};
+
+TEST_F(ServiceSenderTest, ADosProgramPrintingToAFileIsPrintedByTheService) {
+    if (!installed("dosbox")) GTEST_SKIP() << "dosbox is not installed";
+    expectTheReportPrinted(startDosbox("copy /b C:\\JOB.PRN C:\\PRNSPL"));
+    std::string log;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            log += stderrOfMarlix();
+            return log.find(" printed ") != std::string::npos;
+        },
+        5000))
+        << "one line for the job: " << log;
 }
 
 // Deletes the queue whichever way the test leaves.
