@@ -308,6 +308,12 @@ TEST_F(CommandLineTest, OutputWritesExactlyThatFileFromAFileOrStandardInput) {
     EXPECT_EQ(pdfText(out).simplified(), QStringLiteral("From a pipe"));
     EXPECT_EQ(QDir(pdfFolder).entryList(QDir::Files).size(), 1) << "only the first run's";
 
+    // A job that turns to landscape midway writes its second document beside it.
+    const Result hp = marlix({"--scheme", "HP PCL", "-o", out, MARLIX_SAMPLES "/hp-pcl.prn"});
+    const QString second = QString::fromStdString((dir.path() / "out (2).pdf").string());
+    ASSERT_EQ(hp.pdfs, (QStringList{out, second})) << hp.err.toStdString();
+    EXPECT_TRUE(run(QStringLiteral("pdfinfo"), {second}).contains(QStringLiteral("842 x 595")));
+
     // The code page and the scheme are this run's, and nothing is saved.
     const Result cp437 = marlix({"--code-page", "437", "-o", out, "-"}, "\x80");
     ASSERT_EQ(cp437.exitCode, 0) << cp437.err.toStdString();
