@@ -124,7 +124,7 @@ int main(int argc, char* argv[]) {
     try {
         run = marlix::parseCommandLine(args);
     } catch (const marlix::UsageError& e) {
-        err << "marlix: " << QString::fromUtf8(e.what()) << "\nTry 'marlix --help'.\n";
+        err << "marlix: " << QString::fromUtf8(e.what()) << '\n'; // one line
         return marlix::kUsageExit;
     }
     if (run.mode == Mode::Help || run.mode == Mode::Version) {

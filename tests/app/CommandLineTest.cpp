@@ -281,6 +281,8 @@ TEST_F(CommandLineTest, HelpListsEveryOptionAndAWrongOneExitsWithTwo) {
         const Result r = marlix(args);
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith(QStringLiteral("marlix: "))) << r.err.toStdString();
+        EXPECT_EQ(r.err.trimmed().count(QLatin1Char('\n')), 0)
+            << "one line: " << r.err.toStdString();
         EXPECT_FALSE(QFile::exists(out));
     }
 }
