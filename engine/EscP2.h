@@ -1,0 +1,121 @@
+// The Epson ESC/P and ESC/P2 command set as data: one row per command with
+// its bytes, how its length is found and what it does. Commands whose length
+// depends on their data (bit images, tab lists, the ESC ( family) are
+// measured from the bytes themselves, so no byte of a command is ever taken
+// for text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace marlix::escp2 {
+
+// How the bytes after the command's own bytes are counted.
+enum class Length : std::uint8_t {
+    Fixed,      // `count` parameter bytes
+    Word,       // nL nH, then that many bytes (the ESC ( family)
+    UntilNul,   // parameter bytes up to a NUL, at most `count` of them
+    FormLength, // ESC C: n, or NUL n
+    Columns,    // `count` bytes ahead of nL nH, then nL + 256 nH columns
+    Raster,     // ESC .: c v h m nL nH, then m rows of nL + 256 nH dots
+    UserChars,  // ESC &: NUL n m, then per character a0 a1 a2 and its columns
+};
+
+enum class Effect : std::uint8_t {
+    Skip, // taken and dropped: paper handling, speed, direction, typeface, ...
+    Bold,
+    NoBold,
+    DoubleStrike,
+    NoDoubleStrike,
+    Italic,
+    NoItalic,
+    Underline,      // ESC - n
+    ScoreLine,      // ESC ( - : underline, strike-out, overscore
+    MasterSelect,   // ESC ! n
+    DoubleWidth,    // ESC W n
+    DoubleHeight,   // ESC w n
+    WideOneLine,    // SO, ESC SO
+    NoWideOneLine,  // DC4
+    Condensed,      // SI, ESC SI
+    NoCondensed,    // DC2
+    SuperSubScript, // ESC S n
+    NoSuperSubScript,
+    Pica,
+    Elite,
+    Fifteen,       // ESC g
+    PitchAndPoint, // ESC X m nL nH
+    Color,         // ESC r n
+    Proportional,  // ESC p n: the grid stays
+    EighthInch,    // ESC 0
+    SevenSeventy,  // ESC 1: 7/72 inch
+    SixthInch,     // ESC 2
+    Spacing180,    // ESC 3 n
+    Spacing360,    // ESC + n
+    Spacing60,     // ESC A n
+    FeedOnce180,   // ESC J n
+    SetFormLength, // ESC C n / ESC C NUL n
+    PageFormat,    // ESC ( C, ESC ( c
+    SkipPerforation,
+    NoSkipPerforation,
+    LeftMargin,        // ESC l n
+    RightMargin,       // ESC Q n
+    Absolute,          // ESC $ nL nH
+    Relative,          // ESC \ nL nH
+    AbsoluteV,         // ESC ( V
+    RelativeV,         // ESC ( v
+    Unit,              // ESC ( U
+    TabStops,          // ESC D
+    VerticalTabs,      // ESC B
+    CharSpace,         // ESC SP n
+    Reset,             // ESC @
+    CharTable,         // ESC t n
+    AssignTable,       // ESC ( t
+    International,     // ESC R n
+    UpperControls,     // ESC 6
+    UpperItalics,      // ESC 7
+    PrintableControls, // ESC I n
+    BitImage,          // ESC *
+    BitImage60,        // ESC K
+    BitImage120,       // ESC L
+    BitImage120Fast,   // ESC Y
+    BitImage240,       // ESC Z
+    BitImage9Pin,      // ESC ^
+    ReassignImage,     // ESC ?
+    RasterImage,       // ESC .
+    Backspace,
+    Tab,
+    VerticalTab,
+    LineFeed,
+    FormFeed,
+    CarriageReturn,
+    Cancel, // CAN: the line so far is dropped
+    Delete, // DEL: the last character is dropped
+};
+
+struct Command {
+    std::string_view bytes; // after ESC: "E", "(C"; a control code on its own
+    bool escape;            // begins with ESC
+    Length length;
+    std::uint8_t count; // Fixed: parameters; UntilNul: most; Columns: bytes ahead of nL nH
+    Effect effect;
+};
+
+// Every command, control codes first.
+std::span<const Command> commands();
+
+// What stands at the start of bytes.
+struct Measured {
+    const Command* command = nullptr; // null: not a command (text)
+    std::size_t size = 0;             // the whole command, its data included
+    bool incomplete = false;          // the bytes end inside the command
+};
+Measured measure(std::string_view bytes);
+
+// Bytes per column of an ESC * image of mode m (1, 3 or 6); 0 for a mode
+// the printers do not know, whose data can't be measured.
+std::size_t bytesPerColumn(std::uint8_t mode);
+
+} // namespace marlix::escp2
