@@ -68,7 +68,8 @@ Invocation parseCommandLine(const QStringList& arguments) {
                                       QStringLiteral("NAME"));
     const QCommandLineOption scheme(QStringLiteral("scheme"),
                                     QStringLiteral("Interpret the job's escape sequences with "
-                                                   "this scheme, or \"No sequences\"."),
+                                                   "this scheme, the built-in \"Epson "
+                                                   "ESC/P2\", or \"No sequences\"."),
                                     QStringLiteral("NAME"));
     const QCommandLineOption settings(QStringLiteral("settings"),
                                       QStringLiteral("Use this settings file (as "
@@ -169,7 +170,8 @@ int printJob(const Invocation& run, QTextStream& out, QTextStream& err) {
                       .arg(run.codePage, dataDirectory()));
         if (!run.scheme.isEmpty()) {
             const std::string name = run.scheme.toStdString();
-            if (name != kNoSequences && !store->keyExists(SchemeStore::schemeKey(name)))
+            if (name != kNoSequences && name != kEscP2Scheme &&
+                !store->keyExists(SchemeStore::schemeKey(name)))
                 usage(QStringLiteral("There is no scheme '%1'").arg(run.scheme));
             schemes.forceScheme(name);
         }

@@ -28,6 +28,13 @@ constexpr int kPatternRole = Qt::UserRole;
 
 const QString kDefault = QStringLiteral("Default");
 const QString kNoSequencesName = QString::fromLatin1(kNoSequences);
+const QString kEmulationName = QString::fromLatin1(kEscP2Scheme);
+
+// The names the dialog offers itself; a key of theirs (made by Apply) is no
+// second entry.
+bool builtIn(const QString& name) {
+    return name == kNoSequencesName || name == kEmulationName;
+}
 const QString kEpson = QStringLiteral("Epson Matrix");
 
 // Notation is one byte a character (Windows-1251); the store and the screen
@@ -218,8 +225,10 @@ bool TForm3::eventFilter(QObject* watched, QEvent* event) {
 void TForm3::FormActivate() {
     QComboBox* box = ui_->ComboBox1;
     box->clear();
-    box->addItems(names_);
+    for (const QString& name : names_)
+        if (!builtIn(name)) box->addItem(name);
     box->addItem(kNoSequencesName);
+    box->addItem(kEmulationName);
     int index = -1;
     if (auto root = store_.openKey(kSettingsKey, false))
         if (auto stored = root->readString(kSequenceValue))
@@ -275,7 +284,7 @@ void TForm3::ComboBox1Change() {
     showApplyPending(true);
     const QString name = selectedName();
     auto key = store_.openKey(keyOf(name), false);
-    editable_ = name != kDefault && name != kNoSequencesName;
+    editable_ = name != kDefault && !builtIn(name);
     // Everything is read before anything changes, so a value that can't be
     // read leaves the grid as it was.
     std::array<std::string, kRows> patterns;
@@ -385,7 +394,7 @@ void TForm3::Button1Click() {
     root->flush();
     auto key = store_.openKey(keyOf(name), true);
     key->writeString(kInitStrValue, fromAnsi(SeqToText(ansiOf(ui_->Edit2->text()))));
-    if (name != kDefault && name != kNoSequencesName)
+    if (editable_)
         for (int row = 0; row < kRows; ++row)
             key->writeString(kCommands[std::size_t(row)].name,
                              fromAnsi(SeqToText(cellBytes(row).toStdString())));
@@ -425,8 +434,8 @@ void TForm3::AddSeqSchemeExecute() {
         if (dialogs_.error) dialogs_.error(this, problem);
     }
     names_.append(name); // a return to the dialog keeps it in the list
-    ui_->ComboBox1->insertItem(ui_->ComboBox1->count() - 1, name);
-    ui_->ComboBox1->setCurrentIndex(ui_->ComboBox1->count() - 2);
+    ui_->ComboBox1->insertItem(ui_->ComboBox1->count() - 2, name);
+    ui_->ComboBox1->setCurrentIndex(ui_->ComboBox1->count() - 3);
     showApplyPending(true);
     // The store keeps no empty key: the new scheme starts with an empty
     // initialisation string, so it is there even if it is never applied.
@@ -442,7 +451,7 @@ void TForm3::AddSeqSchemeUpdate() {
 
 void TForm3::DelSeqSchemeExecute() {
     const QString name = selectedName();
-    if (name == kDefault || name == kNoSequencesName || name == kEpson) return;
+    if (name == kDefault || builtIn(name) || name == kEpson) return;
     const QString question = texts_("Delete") + QLatin1Char(' ') + texts_("Esc") +
                              QLatin1Char(' ') + name + QStringLiteral(" ?");
     if (!dialogs_.question || !dialogs_.question(this, QApplication::applicationName(), question))
@@ -458,7 +467,7 @@ void TForm3::DelSeqSchemeExecute() {
 
 void TForm3::DelSeqSchemeUpdate() {
     const QString name = selectedName();
-    DelSeqScheme->setEnabled(name != kDefault && name != kNoSequencesName && name != kEpson);
+    DelSeqScheme->setEnabled(name != kDefault && !builtIn(name) && name != kEpson);
 }
 
 } // namespace marlix

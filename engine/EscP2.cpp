@@ -151,6 +151,11 @@ std::span<const Command> commands() {
     return kCommands;
 }
 
+bool startsCommand(std::uint8_t b) {
+    const char c = static_cast<char>(b);
+    return c == ESC || measure(std::string_view(&c, 1)).command != nullptr;
+}
+
 std::size_t bytesPerColumn(std::uint8_t mode) {
     if (mode <= 7) return 1;
     if (mode >= 32 && mode <= 40) return 3;

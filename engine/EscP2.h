@@ -114,6 +114,9 @@ struct Measured {
 };
 Measured measure(std::string_view bytes);
 
+// ESC, or a control code the printers act on.
+bool startsCommand(std::uint8_t b);
+
 // Bytes per column of an ESC * image of mode m (1, 3 or 6); 0 for a mode
 // the printers do not know, whose data can't be measured.
 std::size_t bytesPerColumn(std::uint8_t mode);

@@ -2,6 +2,7 @@
 #include "engine/PrintEngine.h"
 
 #include "core/Arith.h"
+#include "engine/EscP2.h"
 #include "engine/JobFile.h"
 
 #include <algorithm>
@@ -40,8 +41,8 @@ public:
     // What follows the byte just taken, as far as a sequence may reach: the
     // rest of the initialisation string while it lasts, else the job file. So
     // a sequence crosses from the string into the file only at its last byte.
-    std::string_view lookAhead() {
-        return tailInInit() ? init_.substr(0, kLookAhead) : file_.peek(kLookAhead);
+    std::string_view lookAhead(std::size_t n = kLookAhead) {
+        return tailInInit() ? init_.substr(0, n) : file_.peek(n);
     }
 
     void skip(std::size_t n) {
@@ -121,9 +122,12 @@ std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
 
     LoadedSequences seq;
     bool interpreting = false;
+    bool emulating = false; // the built-in Epson emulation instead of a scheme
     if (sequences) {
         seq = sequences->LoadSequences();
-        interpreting = sequences->activeScheme() != kNoSequences;
+        const std::string active = sequences->activeScheme();
+        emulating = active == kEscP2Scheme;
+        interpreting = active != kNoSequences && !emulating;
     }
     if (seq.table.size() > 256) rangeError();
     const std::vector<Sequence> table = prepare(seq.table);
@@ -157,7 +161,13 @@ std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
             const std::uint8_t b = input.next();
             std::uint16_t w = codePage[b].code;
 
-            if (interpreting && lead[b]) {
+            if (emulating && escp2::startsCommand(b)) {
+                if (const std::size_t taken =
+                        emulate(b, [&](std::size_t n) { return input.lookAhead(n); })) {
+                    input.skip(taken - 1);
+                    w = 0;
+                }
+            } else if (interpreting && lead[b]) {
                 const std::string_view tail = input.lookAhead();
                 std::array<char, 1 + kLookAhead> window;
                 window[0] = static_cast<char>(b);

@@ -107,6 +107,10 @@ private:
     // Applies the first entry that matches at the start of window (the job
     // byte and up to 30 after it); returns the bytes it took, 0 for none.
     std::size_t interpret(std::string_view window, const std::vector<Sequence>& table);
+    // The Epson emulation at a command's first byte b: applies it and returns
+    // the bytes it took (0: CR, LF, FF and BS, which the driver acts on).
+    // more(n) gives up to n bytes after b.
+    std::size_t emulate(std::uint8_t b, const std::function<std::string_view(std::size_t)>& more);
     void applyFixed(Command command);
     void applyValue(Command command, std::int64_t value);
     void requestOrientation(Orientation orientation);

@@ -21,6 +21,8 @@ struct LoadedSequences {
 };
 
 inline constexpr const char* kNoSequences = "No sequences";
+// The built-in Epson emulation, chosen like a scheme; no scheme may take its name.
+inline constexpr const char* kEscP2Scheme = "Epson ESC/P2";
 
 class SequenceSource {
 public:

@@ -326,6 +326,10 @@ TEST_F(CommandLineTest, OutputWritesExactlyThatFileFromAFileOrStandardInput) {
     marlix({"--scheme", "No sequences", "-o", out, "-"}, "A\x1b"
                                                          "EB");
     EXPECT_TRUE(pdfText(out).contains(QStringLiteral("EB")));
+    // The built-in emulation takes what no scheme knows: ESC @, ESC x 1, ESC 3 n.
+    marlix({"--scheme", "Epson ESC/P2", "-o", out, "-"}, "\x1b@\x1bx\x01\x1b"
+                                                         "3\x1eHello");
+    EXPECT_EQ(pdfText(out).simplified(), QStringLiteral("Hello"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), stored);
 }

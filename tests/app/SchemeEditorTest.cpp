@@ -148,7 +148,8 @@ TEST_F(SchemeEditorTest, ControlBytesAreDrawnAsNumbersInBlueAndTheRestInBlack) {
 TEST_F(SchemeEditorTest, OnlySchemesOfTheUserAndTheSharedOnesCanBeEditedOrDeleted) {
     start();
     open();
-    EXPECT_EQ(comboItems(), (QStringList{"Default", "Epson Matrix", "HP PCL", "No sequences"}));
+    EXPECT_EQ(comboItems(),
+              (QStringList{"Default", "Epson Matrix", "HP PCL", "No sequences", "Epson ESC/P2"}));
     EXPECT_EQ(eui().ComboBox1->currentText(), QStringLiteral("Default"));
     EXPECT_EQ(eui().StringGrid1->rowCount(), 31);
     EXPECT_EQ(eui().StringGrid1->item(kPicaRow, 0)->text(), QStringLiteral("Pica (10 CPI)"));
@@ -156,8 +157,11 @@ TEST_F(SchemeEditorTest, OnlySchemesOfTheUserAndTheSharedOnesCanBeEditedOrDelete
     EXPECT_EQ(eui().StringGrid1->columnWidth(1), 300);
     EXPECT_EQ(eui().StringGrid1->rowHeight(5), 18);
     EXPECT_EQ(editor().size(), QSize(427, 454));
-    const std::pair<const char*, bool> schemes[] = {
-        {"Default", false}, {"No sequences", false}, {"Epson Matrix", true}, {"HP PCL", true}};
+    const std::pair<const char*, bool> schemes[] = {{"Default", false},
+                                                    {"No sequences", false},
+                                                    {"Epson ESC/P2", false},
+                                                    {"Epson Matrix", true},
+                                                    {"HP PCL", true}};
     for (auto [name, editable] : schemes) {
         pick(QLatin1String(name));
         EXPECT_EQ(editor().gridEditable(), editable) << name;
@@ -253,6 +257,8 @@ TEST_F(SchemeEditorTest, ApplyOnNoSequencesKeepsOnlyItsInitialisationString) {
     EXPECT_EQ(s.childKeys(), QStringList{"InitStr"});
     EXPECT_EQ(s.value("InitStr").toString(), QStringLiteral("[#27]@"));
     s.endGroup();
+    window->Button2Click(); // its key is no second entry in the list
+    EXPECT_EQ(comboItems().count(QStringLiteral("No sequences")), 1);
     // "Default" keeps its patterns too, but its initialisation string changes.
     pick(QStringLiteral("Default"));
     type(0, QStringLiteral("never"));
@@ -274,13 +280,14 @@ TEST_F(SchemeEditorTest, DeletingAsksWithTheSchemesNameAndFallsBackToDefault) {
     answerYes = true;
     editor().DelSeqSchemeExecute();
     EXPECT_FALSE(schemeKeys().contains("HP PCL"));
-    EXPECT_EQ(comboItems(), (QStringList{"Default", "Epson Matrix", "No sequences"}));
+    EXPECT_EQ(comboItems(),
+              (QStringList{"Default", "Epson Matrix", "No sequences", "Epson ESC/P2"}));
     EXPECT_EQ(eui().ComboBox1->currentText(), QStringLiteral("Default"));
     EXPECT_EQ(stored("Sequence").toString(), QStringLiteral("Default"));
     EXPECT_FALSE(editor().deleteSchemeAction()->isEnabled());
     // A return to the dialog does not bring it back before a new start.
     editor().FormActivate();
-    EXPECT_EQ(comboItems().size(), 3);
+    EXPECT_EQ(comboItems().size(), 4);
 }
 
 TEST_F(SchemeEditorTest, NewNamesMustBeNewNonEmptyAndWithoutSlashes) {
@@ -291,18 +298,19 @@ TEST_F(SchemeEditorTest, NewNamesMustBeNewNonEmptyAndWithoutSlashes) {
             << "c/d"
             << "epson MATRIX"
             << "no sequences"
+            << "EPSON esc/p2"
             << "Labels";
     editor().AddSeqSchemeExecute();
-    EXPECT_EQ(questions.size(), 6) << "asked again after each refusal";
-    ASSERT_EQ(errors.size(), 5);
+    EXPECT_EQ(questions.size(), 7) << "asked again after each refusal";
+    ASSERT_EQ(errors.size(), 6);
     EXPECT_EQ(errors[0], QStringLiteral("A scheme name can't be empty or contain \"\\\" or \"/\""));
     EXPECT_EQ(errors[3], QStringLiteral("There is already a scheme \"Epson Matrix\""));
     EXPECT_EQ(questions[0], QStringLiteral("Add|Sequences"));
-    EXPECT_EQ(comboItems(),
-              (QStringList{"Default", "Epson Matrix", "HP PCL", "Labels", "No sequences"}));
+    EXPECT_EQ(comboItems(), (QStringList{"Default", "Epson Matrix", "HP PCL", "Labels",
+                                         "No sequences", "Epson ESC/P2"}));
     // Cancel adds nothing.
     editor().AddSeqSchemeExecute();
-    EXPECT_EQ(comboItems().size(), 5);
+    EXPECT_EQ(comboItems().size(), 6);
 }
 
 TEST_F(SchemeEditorTest, TheStoredSchemeIsSelectedWithoutRegardToCaseOrElseDefault) {
