@@ -1,7 +1,7 @@
-// Fuzzes whole jobs through the engine with one of the default schemes (the
-// first input byte chooses it) on a printer that checks how it is used.
-// Expected failures are the program's own errors (range checks, overflow);
-// anything else, a crash or undefined behaviour is a finding.
+// Fuzzes whole jobs through the engine with one of the default schemes, no
+// sequences or the Epson emulation (the first input byte chooses) on a printer that checks how it
+// is used. Expected failures are the program's own errors (range checks, overflow); anything else,
+// a crash or undefined behaviour is a finding.
 #include "../tests/support/MemoryRegistry.h"
 #include "core/Errors.h"
 #include "engine/PrintEngine.h"
@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
@@ -73,8 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     test::MemoryRegistry registry;
     SchemeStore schemes(registry);
     schemes.CheckSequencesRegistry();
-    const char* names[] = {"Default", "Epson Matrix", "HP PCL", "No sequences"};
-    registry.openKey(kSettingsKey, true)->writeString("Sequence", names[data[0] % 4]);
+    const char* names[] = {"Default", "Epson Matrix", "HP PCL", kNoSequences, kEscP2Scheme};
+    registry.openKey(kSettingsKey, true)
+        ->writeString("Sequence", names[data[0] % std::size(names)]);
 
     StrictPrinter printer;
     PrintEngine engine(printer);
