@@ -271,9 +271,29 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
     case Effect::FormFeed:
     case Effect::Backspace: return 0;
     case Effect::Tab: {
-        // Stops every 8 columns of the current cell until ESC D sets others.
-        const std::int64_t stop = 8 * std::int64_t{charAdvance_};
-        if (stop > 0) job_.x = add32(area_.left, ((job_.x - area_.left) / stop + 1) * stop);
+        const std::int64_t cell = charAdvance_;
+        if (cell <= 0) break;
+        const std::int64_t column = (std::int64_t{job_.x} - area_.left) / cell;
+        std::int64_t stop = (column / 8 + 1) * 8; // every 8 columns until ESC D
+        if (!job_.tabStops.empty()) {
+            stop = -1;
+            for (const std::uint8_t s : job_.tabStops)
+                if (s > column) {
+                    stop = s;
+                    break;
+                }
+            if (stop < 0) break; // past the last stop: the printer stays
+        }
+        job_.x = add32(area_.left, stop * cell);
+        break;
+    }
+    case Effect::TabStops: {
+        // Columns in rising order; one that does not rise ends the list.
+        job_.tabStops.clear();
+        for (std::size_t i = 0; 2 + i < m.size && param(i) != 0; ++i) {
+            if (!job_.tabStops.empty() && param(i) <= job_.tabStops.back()) break;
+            job_.tabStops.push_back(param(i));
+        }
         break;
     }
     case Effect::VerticalTab: job_.y = add32(job_.y, lineHeight_); break;
@@ -310,7 +330,10 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
     case Effect::Color:
         if (param(0) < kColors.size()) setFontColor(kColors[param(0)]);
         break;
-    case Effect::Reset: applyFixed(Command::Reset); break;
+    case Effect::Reset:
+        applyFixed(Command::Reset);
+        job_.tabStops.clear();
+        break;
     case Effect::EighthInch: applyValue(Command::LPI, 8); break;
     case Effect::SixthInch: applyValue(Command::LPI, 6); break;
     case Effect::SevenSeventy: lineHeight_ = nearestAs<std::uint16_t>(resy() * 7 / 72.0L); break;

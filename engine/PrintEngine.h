@@ -87,6 +87,8 @@ private:
         std::int32_t baselineShift = 0;
         bool pageStarted = false;
         Orientation requested = Orientation::Portrait;
+        // The Epson emulation's tab stops, in columns; none: every 8 columns.
+        std::vector<std::uint8_t> tabStops;
     };
 
     // The cell the font panel asks for: the font's own "@" at its size, or

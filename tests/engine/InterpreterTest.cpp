@@ -336,3 +336,18 @@ TEST_F(EmulationTest, AnImageCutOffByTheEndOfTheJobIsDroppedNotPrinted) {
     print("A\x1bK\x10\x00\x41\x42");
     EXPECT_EQ(drawn(), u"A");
 }
+
+TEST_F(EmulationTest, TabStopsAreSetInColumnsAndResetByEscAt) {
+    print("\x1b"
+          "D\x05\x14\x03\x00"
+          "A\tB\tC\tD"s); // 3 does not rise: the list ends at 20
+    const auto& c = chars();
+    const int left = c[0].x, cell = 60;
+    EXPECT_EQ(c[1].x - left, 5 * cell);
+    EXPECT_EQ(c[2].x - left, 20 * cell);
+    EXPECT_EQ(c[3].x - c[2].x, cell) << "past the last stop the printer stays";
+    printer.docs.clear();
+    print("\x1b"
+          "D\x05\x00\x1b@A\tB"s);
+    EXPECT_EQ(chars()[1].x - chars()[0].x, 8 * 60) << "ESC @ brings back every 8 columns";
+}
