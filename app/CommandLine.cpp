@@ -19,12 +19,6 @@ namespace marlix {
 
 namespace {
 
-// The stored printer when it is installed, else the system's default.
-QString currentPrinter(const PrinterChoice& choice) {
-    QString found = QtPrinter::findPrinter(QString::fromStdString(choice.printer));
-    return found.isEmpty() ? QtPrinter::defaultPrinterName() : found;
-}
-
 [[noreturn]] void usage(const QString& message) {
     throw UsageError(message.toStdString());
 }

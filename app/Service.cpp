@@ -51,8 +51,7 @@ void Service::start() {
     timeOut_ = m.timeOut;
     endOfPage_ = m.endOfPage;
     const PrinterChoice choice = readPrinterChoice(key.get());
-    const QString stored = QtPrinter::findPrinter(QString::fromStdString(choice.printer));
-    printer_.selectPrinter(stored.isEmpty() ? QtPrinter::defaultPrinterName() : stored);
+    printer_.selectPrinter(currentPrinter(choice));
     if (!choice.pdfFolder.empty()) printer_.setPdfFolder(QString::fromStdString(choice.pdfFolder));
     codeset(engine_.codePage,
             dataFile(QString::fromStdString(readCodePage(key.get())) + QStringLiteral(".cp"))

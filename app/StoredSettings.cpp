@@ -3,6 +3,7 @@
 #include "app/SettingNames.h"
 #include "core/Errors.h"
 #include "engine/PageGeometry.h"
+#include "platform/QtPrinter.h"
 
 #include <algorithm>
 
@@ -66,6 +67,11 @@ PrinterChoice readPrinterChoice(const RegistryKey* key) {
     c.printer = key->readString(setting::Printer).value_or("");
     c.pdfFolder = key->readString(setting::PdfFolder).value_or("");
     return c;
+}
+
+QString currentPrinter(const PrinterChoice& choice) {
+    QString found = QtPrinter::findPrinter(QString::fromStdString(choice.printer));
+    return found.isEmpty() ? QtPrinter::defaultPrinterName() : found;
 }
 
 std::string readCodePage(const RegistryKey* key) {

@@ -5,6 +5,7 @@
 #include "core/Registry.h"
 #include "engine/PrintEngine.h"
 
+#include <QString>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,9 @@ PrintSettings defaultPrintSettings(PrintEngine& engine,
 PrintSettings readPrintSettings(const RegistryKey* key, PrintEngine& engine);
 
 PrinterChoice readPrinterChoice(const RegistryKey* key);
+
+// The stored printer when it is installed, else the system's default.
+QString currentPrinter(const PrinterChoice& choice);
 
 // The code page name ("866" unless stored); its file is the name + ".cp".
 std::string readCodePage(const RegistryKey* key);

@@ -86,11 +86,12 @@ void TForm4::SpeedButton5Click() {
 
 // The window's outer size is 33 cells by 16; the frame's share is known once
 // the window is shown.
-void TForm4::setChartSize() {
+ChartCell TForm4::setChartSize() {
     const ChartCell cell = screenCell();
     const QSize frame = frameGeometry().size() - geometry().size();
     const QSize client = QSize(kCellsAcross * cell.width, kCellsDown * cell.height) - frame;
     if (size() != client) setFixedSize(client);
+    return cell;
 }
 
 void TForm4::paintEvent(QPaintEvent*) {
@@ -113,8 +114,7 @@ void TForm4::paintEvent(QPaintEvent*) {
 
 void TForm4::FormPaint() {
     const std::string bytes = readChartFile(chartFile().toStdString());
-    setChartSize();
-    const ChartCell cell = screenCell();
+    const ChartCell cell = setChartSize();
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
     PainterChart canvas(painter, sources_.face ? sources_.face() : QString(), cell);

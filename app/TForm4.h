@@ -3,6 +3,7 @@
 // font or file shows at once.
 #pragma once
 
+#include "charset/AsciiChart.h"
 #include "charset/CodePageTable.h"
 
 #include <QDialog>
@@ -43,7 +44,7 @@ protected:
 
 private:
     void FormPaint();
-    void setChartSize();
+    ChartCell setChartSize(); // returns the cell it sized the window by
 
     std::unique_ptr<Ui::TForm4> ui_;
     Sources sources_;

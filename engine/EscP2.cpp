@@ -152,8 +152,15 @@ std::span<const Command> commands() {
 }
 
 bool startsCommand(std::uint8_t b) {
-    const char c = static_cast<char>(b);
-    return c == ESC || measure(std::string_view(&c, 1)).command != nullptr;
+    // Asked for every byte of a job: the table is looked at once.
+    static const std::array<bool, 256> starts = [] {
+        std::array<bool, 256> t{};
+        t[static_cast<std::uint8_t>(ESC)] = true;
+        for (const Command& c : kCommands)
+            if (!c.escape) t[static_cast<std::uint8_t>(c.bytes[0])] = true;
+        return t;
+    }();
+    return starts[b];
 }
 
 std::size_t bytesPerColumn(std::uint8_t mode) {
