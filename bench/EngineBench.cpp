@@ -34,6 +34,9 @@ public:
     int textWidth(char16_t) override { return width_; }
     int textHeight(char16_t) override { return 100; }
     void drawChar(int, int, char16_t ch) override { benchmark::DoNotOptimize(ch); }
+    void drawDotImage(int, int, int, int, const DotImage& image, std::uint32_t) override {
+        benchmark::DoNotOptimize(image.bits.data());
+    }
     void setPenWidth(int) override {}
     void moveTo(int, int) override {}
     void lineTo(int, int) override {}

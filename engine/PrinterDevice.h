@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace marlix {
 
@@ -40,6 +41,26 @@ struct PageData {
     std::int32_t offsetY = 0;
 };
 
+// A monochrome dot image, as printers' bit-image and raster graphics make it:
+// rows top to bottom, each row (columns + 7) / 8 bytes, the leftmost dot in
+// the high bit of the first byte. Set dots print, clear ones leave the paper.
+struct DotImage {
+    int columns = 0;
+    int rows = 0;
+    std::vector<std::uint8_t> bits;
+
+    int rowBytes() const { return (columns + 7) / 8; }
+    bool dot(int column, int row) const {
+        return (bits[std::size_t(row) * rowBytes() + std::size_t(column) / 8] >>
+                (7 - column % 8)) &
+               1;
+    }
+    void set(int column, int row) {
+        bits[std::size_t(row) * rowBytes() + std::size_t(column) / 8] |=
+            std::uint8_t(0x80 >> (column % 8));
+    }
+};
+
 class PrinterDevice : public BoxCanvas {
 public:
     // Spooler. Pages start only on demand: beginDoc opens the first page.
@@ -67,6 +88,10 @@ public:
     virtual int textHeight(char16_t ch) = 0;
     // Draws one UTF-16 code unit with its cell's top-left corner at (x, y).
     virtual void drawChar(int x, int y, char16_t ch) = 0;
+    // Draws the image's set dots in the colour, the image stretched over
+    // width x height printer dots with its top-left corner at (x, y).
+    virtual void drawDotImage(int x, int y, int width, int height, const DotImage& image,
+                              std::uint32_t bgr) = 0;
 };
 
 } // namespace marlix

@@ -48,6 +48,13 @@ public:
     int textWidth(char16_t) override { return font_.width > 0 ? font_.width : int(0.6 * em()); }
     int textHeight(char16_t) override { return font_.height > 0 ? font_.height : int(1.2 * em()); }
     void drawChar(int, int, char16_t) override { require(); }
+    void drawDotImage(int, int, int width, int height, const DotImage& image,
+                      std::uint32_t) override {
+        require();
+        if (width <= 0 || height <= 0 || image.columns <= 0 || image.rows <= 0 ||
+            image.bits.size() != std::size_t(image.rows) * std::size_t(image.rowBytes()))
+            __builtin_trap();
+    }
     void setPenWidth(int) override {}
     void moveTo(int, int) override {}
     void lineTo(int, int) override { require(); }

@@ -292,6 +292,21 @@ void QtPrinter::drawChar(int x, int y, char16_t ch) {
     painter_.drawText(QPointF(x, y + font_->ascent), QString(c));
 }
 
+void QtPrinter::drawDotImage(int x, int y, int width, int height, const DotImage& image,
+                             std::uint32_t bgr) {
+    if (image.columns <= 0 || image.rows <= 0 || width <= 0 || height <= 0) return;
+    flushRun();
+    // A one-bit image with a transparent 0: the PDF keeps it as a small
+    // image mask, and what lies under the clear dots stays visible.
+    QImage bits(image.bits.data(), image.columns, image.rows, image.rowBytes(),
+                QImage::Format_Mono);
+    bits.setColorTable({qRgba(0, 0, 0, 0), fromBgr(bgr).rgba()});
+    painter_.save();
+    painter_.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter_.drawImage(QRect(x, y, width, height), bits);
+    painter_.restore();
+}
+
 void QtPrinter::flushRun() {
     if (run_.glyphs.isEmpty()) return;
     QGlyphRun glyphs;

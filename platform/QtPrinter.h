@@ -74,6 +74,8 @@ public:
     int textWidth(char16_t ch) override;
     int textHeight(char16_t ch) override;
     void drawChar(int x, int y, char16_t ch) override;
+    void drawDotImage(int x, int y, int width, int height, const DotImage& image,
+                      std::uint32_t bgr) override;
 
     void setPenWidth(int width) override;
     void moveTo(int x, int y) override;

@@ -19,8 +19,15 @@ struct DrawnChar {
     std::uint32_t color;
 };
 
+struct DrawnImage {
+    int x, y, width, height;
+    DotImage image;
+    std::uint32_t color;
+};
+
 struct Page {
     std::vector<DrawnChar> chars;
+    std::vector<DrawnImage> images;
     std::string text() const {
         std::string s;
         for (const auto& c : chars)
@@ -103,6 +110,10 @@ public:
     void drawChar(int x, int y, char16_t ch) override {
         if (failAfterChars >= 0 && drawn_++ >= failAfterChars) throw Error("Printer error");
         docs.back().pages.back().chars.push_back({x, y, ch, color_});
+    }
+    void drawDotImage(int x, int y, int width, int height, const DotImage& image,
+                      std::uint32_t bgr) override {
+        docs.back().pages.back().images.push_back({x, y, width, height, image, bgr});
     }
     void setPenWidth(int) override {}
     void moveTo(int x, int y) override { strokes.push_back({x, y, x, y}); }
