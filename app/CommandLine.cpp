@@ -189,6 +189,7 @@ int printJob(const Invocation& run, QTextStream& out, QTextStream& err) {
         codeset(engine.codePage, codePageFile.toStdString());
         engine.settings = readPrintSettings(key.get(), engine);
         engine.sequences = &schemes;
+        engine.codePageFile = marlix::codePageFile;
         engine.checksize();
         engine.PrintOut(file.toStdString());
         for (const QString& pdf : printer.writtenFiles())

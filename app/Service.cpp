@@ -21,6 +21,7 @@ Service::Service(Registry& store, QTextStream& log, CaptureFactory capture)
     : store_(store), log_(log), captureFactory_(std::move(capture)), engine_(printer_),
       schemes_(store), monitor_(*this, jobFiles_) {
     engine_.sequences = &schemes_;
+    engine_.codePageFile = codePageFile;
     engine_.KeepAlive = [this] {
         if (keepAlive_.elapsed() < kKeepAliveMs) return;
         QCoreApplication::processEvents();

@@ -183,6 +183,7 @@ TForm1::TForm1(Registry& store, WindowDialogs dialogs, QWidget* parent)
         keepAlive_.restart();
     };
     engine_.sequences = &schemes_;
+    engine_.codePageFile = codePageFile;
 
     for (const auto& [key, text] : kLanguageTexts)
         messages_.insert(QString::fromUtf8(key.data(), qsizetype(key.size())),

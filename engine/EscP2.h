@@ -5,6 +5,7 @@
 // for text.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -93,6 +94,17 @@ enum class Effect : std::uint8_t {
     CarriageReturn,
     Cancel, // CAN: the line so far is dropped
     Delete, // DEL: the last character is dropped
+};
+
+// The colours of ESC r n, as 0x00BBGGRR; schemes' binary colour indexes too.
+inline constexpr std::array<std::uint32_t, 7> kColors = {
+    0x000000, // black
+    0xFF00FF, // magenta
+    0xFFFF00, // cyan
+    0xEE82EE, // violet
+    0x00FFFF, // yellow
+    0x0000FF, // red
+    0x008000, // green
 };
 
 struct Command {

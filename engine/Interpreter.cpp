@@ -12,20 +12,6 @@ namespace marlix {
 
 namespace {
 
-// Bytes an Epson command is first looked at with; longer ones are read whole.
-constexpr std::size_t kEmulationLookAhead = 30;
-
-// Binary colour indexes, as 0x00BBGGRR.
-constexpr std::array<std::uint32_t, 7> kColors = {
-    0x000000, // black
-    0xFF00FF, // magenta
-    0xFFFF00, // cyan
-    0xEE82EE, // violet
-    0x00FFFF, // yellow
-    0x0000FF, // red
-    0x008000, // green
-};
-
 bool numberCharacter(char c) {
     return c == '$' || c == '.' || c == '/' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') ||
            (c >= 'a' && c <= 'f');
@@ -128,8 +114,8 @@ std::size_t PrintEngine::interpret(std::string_view window, const std::vector<Se
             value = *number;
         }
         if (seq.command == Command::Color && seq.binary) {
-            if (value < 0 || value >= std::int64_t(kColors.size())) rangeError();
-            value = kColors[std::size_t(value)];
+            if (value < 0 || value >= std::int64_t(escp2::kColors.size())) rangeError();
+            value = escp2::kColors[std::size_t(value)];
         }
         if (seq.command == Command::HorizontalPosition && seq.binary) {
             if (__builtin_mul_overflow(value, 12, &value)) overflowError();
@@ -233,129 +219,6 @@ void PrintEngine::applyValue(Command command, std::int64_t v) {
     }
     default: break;
     }
-}
-
-std::size_t PrintEngine::emulate(std::uint8_t b,
-                                 const std::function<std::string_view(std::size_t)>& more) {
-    using escp2::Effect;
-    std::string window(1, static_cast<char>(b));
-    window += more(kEmulationLookAhead);
-    escp2::Measured m = escp2::measure(window);
-    // Images and long lists: read on until the whole command is there, or
-    // the job ends.
-    while (m.command && m.incomplete) {
-        const std::size_t want = std::max(m.size, 2 * window.size());
-        const std::string_view tail = more(want - 1);
-        if (tail.size() + 1 <= window.size()) break;
-        window.resize(1);
-        window += tail;
-        m = escp2::measure(window);
-    }
-    if (!m.command) return 0;
-    // Cut off by the end of the job: what there is of it goes, as a printer drops it.
-    if (m.incomplete) return window.size();
-
-    const auto param = [&](std::size_t i) {
-        const std::size_t at = 1 + m.command->bytes.size() + i;
-        return at < window.size() ? static_cast<std::uint8_t>(window[at]) : std::uint8_t{0};
-    };
-    // "1" and 1 both switch on.
-    const bool on = (param(0) & 1) != 0;
-    const auto spacing = [&](long double perInch) {
-        // No spacing at all would stack every line: such a command is swallowed.
-        if (param(0) != 0) lineHeight_ = nearestAs<std::uint16_t>(resy() * param(0) / perInch);
-    };
-    switch (m.command->effect) {
-    case Effect::CarriageReturn:
-    case Effect::LineFeed:
-    case Effect::FormFeed:
-    case Effect::Backspace: return 0;
-    case Effect::Tab: {
-        const std::int64_t cell = charAdvance_;
-        if (cell <= 0) break;
-        const std::int64_t column = (std::int64_t{job_.x} - area_.left) / cell;
-        std::int64_t stop = (column / 8 + 1) * 8; // every 8 columns until ESC D
-        if (!job_.tabStops.empty()) {
-            stop = -1;
-            for (const std::uint8_t s : job_.tabStops)
-                if (s > column) {
-                    stop = s;
-                    break;
-                }
-            if (stop < 0) break; // past the last stop: the printer stays
-        }
-        job_.x = add32(area_.left, stop * cell);
-        break;
-    }
-    case Effect::TabStops: {
-        // Columns in rising order; one that does not rise ends the list.
-        job_.tabStops.clear();
-        for (std::size_t i = 0; 2 + i < m.size && param(i) != 0; ++i) {
-            if (!job_.tabStops.empty() && param(i) <= job_.tabStops.back()) break;
-            job_.tabStops.push_back(param(i));
-        }
-        break;
-    }
-    case Effect::VerticalTab: job_.y = add32(job_.y, lineHeight_); break;
-    case Effect::Bold:
-    case Effect::DoubleStrike: applyFixed(Command::Bold); break;
-    case Effect::NoBold:
-    case Effect::NoDoubleStrike: applyFixed(Command::NoBold); break;
-    case Effect::Italic: applyFixed(Command::Italic); break;
-    case Effect::NoItalic: applyFixed(Command::NoItalic); break;
-    case Effect::Underline: applyFixed(on ? Command::Underline : Command::NoUnderline); break;
-    case Effect::DoubleWidth: applyFixed(on ? Command::Double : Command::NoDouble); break;
-    case Effect::WideOneLine: applyFixed(Command::Double); break;
-    case Effect::NoWideOneLine: applyFixed(Command::NoDouble); break;
-    case Effect::DoubleHeight:
-        applyFixed(on ? Command::DoubleHeight : Command::NoDoubleHeight);
-        break;
-    case Effect::Condensed: applyFixed(Command::Condensed); break;
-    case Effect::NoCondensed: applyFixed(Command::NoCondensed); break;
-    case Effect::Pica: applyFixed(Command::Pica); break;
-    case Effect::Elite: applyFixed(Command::Elite); break;
-    case Effect::Fifteen: applyValue(Command::Pitch, 15); break;
-    case Effect::MasterSelect: {
-        const std::uint8_t n = param(0);
-        applyFixed(n & 0x01 ? Command::Elite : Command::Pica);
-        applyFixed(n & 0x04 ? Command::Condensed : Command::NoCondensed);
-        applyFixed(n & 0x18 ? Command::Bold : Command::NoBold);
-        applyFixed(n & 0x20 ? Command::Double : Command::NoDouble);
-        applyFixed(n & 0x40 ? Command::Italic : Command::NoItalic);
-        applyFixed(n & 0x80 ? Command::Underline : Command::NoUnderline);
-        break;
-    }
-    case Effect::SuperSubScript: applyFixed(on ? Command::SubScript : Command::SuperScript); break;
-    case Effect::NoSuperSubScript: applyFixed(Command::NoSuperSubScript); break;
-    case Effect::Color:
-        if (param(0) < kColors.size()) setFontColor(kColors[param(0)]);
-        break;
-    case Effect::Reset:
-        applyFixed(Command::Reset);
-        job_.tabStops.clear();
-        break;
-    case Effect::EighthInch: applyValue(Command::LPI, 8); break;
-    case Effect::SixthInch: applyValue(Command::LPI, 6); break;
-    case Effect::SevenSeventy: lineHeight_ = nearestAs<std::uint16_t>(resy() * 7 / 72.0L); break;
-    case Effect::Spacing180: spacing(180); break;
-    case Effect::Spacing360: spacing(360); break;
-    case Effect::Spacing60: spacing(60); break;
-    case Effect::FeedOnce180:
-        job_.y = add32(job_.y, nearestAs<std::int32_t>(resy() * param(0) / 180.0L));
-        break;
-    case Effect::Absolute:
-        job_.x = add32(area_.left,
-                       nearestAs<std::int32_t>(resx() * (param(0) + 256 * param(1)) / 60.0L));
-        break;
-    case Effect::Relative: {
-        const auto units = static_cast<std::int16_t>(param(0) | (param(1) << 8));
-        job_.x = add32(job_.x, nearestAs<std::int32_t>(resx() * units / 120.0L));
-        break;
-    }
-    default: break; // taken, not yet acted on
-    }
-    setpitch(job_.pitch);
-    return m.size;
 }
 
 } // namespace marlix

@@ -148,6 +148,9 @@ std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
         setFontColor(0);
         resetPrintState();
         lineHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));
+        // Tables are read afresh for every job: an edited code page file counts.
+        tableCache_.clear();
+        resetEmulation();
 
         job_.x = area_.left;
         job_.y = area_.top;
@@ -158,10 +161,11 @@ std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
         while (input.fileLeft() > 0) {
             progress(size, input.fileLeft(), lastFrame);
 
-            const std::uint8_t b = input.next();
-            std::uint16_t w = codePage[b].code;
+            std::uint8_t b = input.next();
+            if (emulating) b = byteMap_[b];
+            std::uint16_t w = (*chars_)[b].code;
 
-            if (emulating && escp2::startsCommand(b)) {
+            if (emulating && escp2::startsCommand(b) && !printableControl(b)) {
                 if (const std::size_t taken =
                         emulate(b, [&](std::size_t n) { return input.lookAhead(n); })) {
                     input.skip(taken - 1);
@@ -203,7 +207,8 @@ std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
                 w = 0;
                 break;
             default:
-                if (b < 32) w = u' '; // TAB, VT, a lone ESC ...: one blank cell
+                // TAB, VT, a lone ESC ...: one blank cell
+                if (b < 32 && !printableControl(b)) w = u' ';
             }
 
             if (w != 0 && job_.x < area_.right) {
@@ -217,7 +222,10 @@ std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
                 job_.y = add32(job_.y, lineHeight_);
             }
 
-            if (std::int64_t{job_.y} > std::int64_t{area_.bottom} - 2 * std::int64_t{charHeight_}) {
+            // The paper ends, or the form an Epson job set up does.
+            if (std::int64_t{job_.y} > std::int64_t{area_.bottom} - 2 * std::int64_t{charHeight_} ||
+                (job_.escp.formEnd != 0 &&
+                 std::int64_t{job_.y} + charHeight_ > job_.escp.formEnd)) {
                 job_.y = area_.top;
                 job_.pageStarted = false;
             }

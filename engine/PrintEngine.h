@@ -10,6 +10,8 @@
 #include "schemes/Commands.h"
 #include "schemes/SeqDef.h"
 
+#include <array>
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -70,6 +72,9 @@ public:
     // asked for from there meets the open document and fails with
     // "Printing in progress" without disturbing this one.
     std::function<void()> KeepAlive;
+    // Where the code page file of that name ("437") lies, for the Epson
+    // emulation's character tables; unset: only the loaded table prints.
+    std::function<std::string(const std::string& name)> codePageFile;
 
     std::uint16_t charAdvance() const { return charAdvance_; }
     std::uint16_t charHeight() const { return charHeight_; }
@@ -78,6 +83,30 @@ public:
     const PrinterFont& font() const { return font_; }
 
 private:
+    // What the Epson emulation keeps beyond the shared print state; ESC @
+    // brings all of it back.
+    struct Emulation {
+        std::vector<std::uint8_t> tabStops;      // columns; none: every 8 columns
+        std::vector<std::int32_t> verticalStops; // dots below the top margin
+        std::int32_t originTop = 0;              // the settings' page area, which forms
+        std::int32_t originLeft = 0;             // and margins are measured from
+        std::int32_t originRight = 0;
+        std::int32_t formLength = 0;   // dots; 0: the paper
+        std::int32_t bottomMargin = 0; // ESC ( c, dots below the origin; 0: none
+        std::int32_t perforation = 0;  // ESC N, dots kept free at the form's end
+        std::int32_t formEnd = 0;      // where a page ends; 0: at the paper's end
+        std::int32_t extraSpace = 0;   // ESC SP, dots after each character
+        int unit = 0;                  // ESC ( U, in 1/3600 inch; 0: not set
+        // Character tables 0..3: a code page name, "" for the loaded table,
+        // "italic" for the italic table.
+        std::array<std::string, 4> tables{"italic", "", "", ""};
+        std::uint8_t table = 1; // ESC t
+        std::uint8_t international = 0;
+        bool upperControls = true; // ESC 7: 128..159 of the italic table act as controls
+        bool printableControls = false;
+        std::array<std::uint8_t, 4> imageModes{0, 1, 2, 3}; // ESC K, L, Y, Z
+    };
+
     // Per-job position and attributes.
     struct PrintState {
         std::int32_t x = 0;
@@ -87,8 +116,7 @@ private:
         std::int32_t baselineShift = 0;
         bool pageStarted = false;
         Orientation requested = Orientation::Portrait;
-        // The Epson emulation's tab stops, in columns; none: every 8 columns.
-        std::vector<std::uint8_t> tabStops;
+        Emulation escp;
     };
 
     // The cell the font panel asks for: the font's own "@" at its size, or
@@ -113,6 +141,15 @@ private:
     // the bytes it took (0: CR, LF, FF and BS, which the driver acts on).
     // more(n) gives up to n bytes after b.
     std::size_t emulate(std::uint8_t b, const std::function<std::string_view(std::size_t)>& more);
+    // The emulation's parts: reset, character tables, forms, images.
+    void resetEmulation();
+    void selectCharTable();
+    bool printableControl(std::uint8_t b) const;
+    void updateFormEnd();
+    std::int32_t units(std::int64_t count, int perInch, int resolution) const;
+    void printColumns(std::string_view data, std::uint8_t mode, std::size_t columns);
+    void printRaster(std::string_view command);
+    void placeImage(DotImage& image, long double perInchX, long double perInchY);
     void applyFixed(Command command);
     void applyValue(Command command, std::int64_t value);
     void requestOrientation(Orientation orientation);
@@ -141,6 +178,12 @@ private:
     bool condensed_ = false;
     std::uint8_t currentCharSet_ = kDefaultCharSet;
     std::uint8_t fontCharSet_ = kDefaultCharSet; // the set the canvas font was made with
+    // What each byte prints: the loaded code page, or the emulation's table.
+    const CodePageTable* chars_ = &codePage;
+    CodePageTable emulationChars_;
+    std::bitset<256> italicBytes_;            // the italic table's upper half
+    std::array<std::uint8_t, 256> byteMap_{}; // its control codes at 128..159
+    std::vector<std::pair<std::string, CodePageTable>> tableCache_;
 };
 
 } // namespace marlix

@@ -51,8 +51,7 @@ struct DotImage {
 
     int rowBytes() const { return (columns + 7) / 8; }
     bool dot(int column, int row) const {
-        return (bits[std::size_t(row) * rowBytes() + std::size_t(column) / 8] >>
-                (7 - column % 8)) &
+        return (bits[std::size_t(row) * rowBytes() + std::size_t(column) / 8] >> (7 - column % 8)) &
                1;
     }
     void set(int column, int row) {

@@ -108,9 +108,12 @@ void PrintEngine::resetPrintState() {
 }
 
 void PrintEngine::drawCharacter(std::uint8_t b, std::uint16_t& w) {
-    const std::uint8_t set = codePage[b].set;
-    if (fontCharSet_ != set) {
+    const std::uint8_t set = (*chars_)[b].set;
+    // The upper half of the Epson italic table: its own character in italics.
+    const bool slant = italicBytes_[b] && !font_.italic;
+    if (fontCharSet_ != set || slant) {
         currentCharSet_ = set;
+        font_.italic = font_.italic || slant;
         setpitch(job_.pitch);
     }
     if (set == kBoxDrawingSet) {
@@ -118,7 +121,11 @@ void PrintEngine::drawCharacter(std::uint8_t b, std::uint16_t& w) {
     } else if (set != kInvisibleSet) {
         device_.drawChar(job_.x, add32(job_.y, job_.baselineShift), static_cast<char16_t>(w));
     }
-    job_.x = add32(job_.x, charAdvance_);
+    if (slant) {
+        font_.italic = false;
+        setpitch(job_.pitch);
+    }
+    job_.x = add32(job_.x, std::int64_t{charAdvance_} + job_.escp.extraSpace);
 }
 
 PrintEngine::FontPitch PrintEngine::pitchOfFont(const std::string& face, std::int32_t size) {

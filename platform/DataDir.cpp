@@ -22,6 +22,10 @@ QString dataFile(const QString& name) {
     return QDir(dataDirectory()).filePath(name);
 }
 
+std::string codePageFile(const std::string& name) {
+    return dataFile(QString::fromStdString(name) + QStringLiteral(".cp")).toStdString();
+}
+
 QStringList dataFileNames(const QString& pattern) {
     QStringList names;
     const auto files = QDir(dataDirectory()).entryList({pattern}, QDir::Files, QDir::Unsorted);

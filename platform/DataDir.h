@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
 
 namespace marlix {
 
@@ -13,6 +14,9 @@ QString dataDirectory();
 
 // Full path of a data file.
 QString dataFile(const QString& name);
+
+// The code page file of that name ("866"), as the print engine asks for it.
+std::string codePageFile(const std::string& name);
 
 // Names of the data files matching a pattern such as "*.cp", each up to its
 // first ".", in the order the folder lists them.

@@ -1,12 +1,7 @@
 // Escape sequences of the default schemes, matched in real jobs by the real
 // scheme store and interpreter, on a recording printer.
-#include "../support/MemoryRegistry.h"
-#include "../support/TempDir.h"
-#include "RecordingPrinter.h"
+#include "JobFixture.h"
 #include "core/Errors.h"
-#include "engine/EscP2.h"
-#include "engine/PrintEngine.h"
-#include "schemes/SchemeStore.h"
 
 #include <gtest/gtest.h>
 
@@ -15,39 +10,6 @@ using namespace marlix::test;
 using namespace std::string_literals;
 
 namespace {
-
-const std::string kRoot(kSettingsKey);
-
-class InterpreterTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        store.CheckSequencesRegistry();
-        engine.sequences = &store;
-        engine.settings.topMargin = engine.settings.bottomMargin = 10;
-        engine.settings.leftMargin = engine.settings.rightMargin = 10;
-        engine.settings.defaultFont = false;
-        engine.settings.cpi = 10;
-        engine.settings.lpi = 6;
-    }
-    void scheme(const std::string& name) {
-        registry.openKey(kRoot, true)->writeString("Sequence", name);
-    }
-    void set(const std::string& command, const std::string& notation) {
-        registry.openKey(SchemeStore::schemeKey(store.activeScheme()), true)
-            ->writeString(command, notation);
-    }
-    void print(std::string_view bytes) { engine.PrintOut(dir.write("job", bytes)); }
-    const std::vector<DrawnChar>& chars(std::size_t doc = 0, std::size_t page = 0) {
-        return printer.docs.at(doc).pages.at(page).chars;
-    }
-    std::string text() { return printer.pageTexts().at(0); }
-
-    TempDir dir;
-    MemoryRegistry registry;
-    SchemeStore store{registry};
-    RecordingPrinter printer;
-    PrintEngine engine{printer};
-};
 
 TEST_F(InterpreterTest, FirstMatchingEntryWinsInTableOrder) {
     print("\x1bP12A\x1bP15B\x1bP10C");
@@ -251,103 +213,3 @@ TEST_F(InterpreterTest, FontSizeTakesTheCellFromTheFont) {
 }
 
 } // namespace
-
-// The built-in Epson emulation, chosen like a scheme.
-class EmulationTest : public InterpreterTest {
-protected:
-    void SetUp() override {
-        InterpreterTest::SetUp();
-        scheme(kEscP2Scheme);
-    }
-    std::u16string drawn() {
-        std::u16string all;
-        for (const auto& doc : printer.docs)
-            for (const auto& page : doc.pages)
-                for (const DrawnChar& c : page.chars)
-                    all += c.ch;
-        return all;
-    }
-};
-
-TEST_F(EmulationTest, NoByteOfAnyCommandReachesThePage) {
-    for (const escp2::Command& c : escp2::commands()) {
-        const escp2::Effect e = c.effect;
-        using escp2::Effect;
-        // These move the position, as they should; they are text neither.
-        if (e == Effect::CarriageReturn || e == Effect::LineFeed || e == Effect::FormFeed ||
-            e == Effect::Backspace)
-            continue;
-        std::string command = (c.escape ? "\x1b" : "") + std::string(c.bytes);
-        const std::string data = command + std::string(2000, '\x01') + '\0';
-        command = data.substr(0, escp2::measure(data).size);
-        printer.docs.clear();
-        print("A" + command + "B");
-        EXPECT_EQ(drawn(), u"AB") << "command " << c.bytes << ", " << command.size() << " bytes";
-    }
-    printer.docs.clear();
-    print("A\x1b~B\x1b(z\x02\x00xyC"s); // unknown ones go too
-    EXPECT_EQ(drawn(), u"ABC");
-}
-
-TEST_F(EmulationTest, StylesAndPitchTakeEffect) {
-    print("\x1b"
-          "EA\x1b"
-          "FB\x1b!\x40"
-          "C\x1b-\x01"
-          "D\x1b-0E");
-    std::vector<std::tuple<int, bool, bool>> made;
-    for (const auto& f : printer.fonts)
-        made.emplace_back(f.weight, f.italic, f.underline);
-    EXPECT_NE(std::find(made.begin(), made.end(), std::make_tuple(700, false, false)), made.end());
-    EXPECT_NE(std::find(made.begin(), made.end(), std::make_tuple(0, true, false)), made.end())
-        << "ESC ! 64: italic alone";
-    EXPECT_NE(std::find(made.begin(), made.end(), std::make_tuple(0, true, true)), made.end());
-    EXPECT_EQ(printer.font().underline, false) << "ESC - 0 ends it";
-
-    printer.docs.clear();
-    print("A\x1bMB\x1bPC\x1bgDE");
-    const auto& c = chars();
-    EXPECT_EQ(c[2].x - c[1].x, 50) << "12 CPI at 600 dpi";
-    EXPECT_EQ(c[3].x - c[2].x, 60) << "10 CPI";
-    EXPECT_EQ(c[4].x - c[3].x, 40) << "15 CPI";
-}
-
-TEST_F(EmulationTest, LineSpacingAndPositionsAreInTheirOwnUnits) {
-    print("A\r\n\x1b"
-          "3\x3c"
-          "B\r\nC\r\n\x1b"
-          "2D\r\nE");
-    const auto& c = chars();
-    EXPECT_EQ(c[2].y - c[1].y, 200) << "ESC 3 60: 60/180 inch";
-    EXPECT_EQ(c[4].y - c[3].y, 100) << "ESC 2: 1/6 inch";
-
-    printer.docs.clear();
-    print("\x1b$\x3c\x00"
-          "A\x1b\\\x3c\x00"
-          "B\tC"s);
-    const auto& p = chars();
-    const int left = p[0].x - 600; // ESC $ 60: one inch from the left margin
-    EXPECT_EQ(p[1].x - p[0].x, 60 + 300) << "one cell, then ESC \\ 60: half an inch";
-    EXPECT_EQ((p[2].x - left) % (8 * 60), 0) << "HT: the next stop of every 8 columns";
-    EXPECT_GT(p[2].x, p[1].x);
-}
-
-TEST_F(EmulationTest, AnImageCutOffByTheEndOfTheJobIsDroppedNotPrinted) {
-    print("A\x1bK\x10\x00\x41\x42");
-    EXPECT_EQ(drawn(), u"A");
-}
-
-TEST_F(EmulationTest, TabStopsAreSetInColumnsAndResetByEscAt) {
-    print("\x1b"
-          "D\x05\x14\x03\x00"
-          "A\tB\tC\tD"s); // 3 does not rise: the list ends at 20
-    const auto& c = chars();
-    const int left = c[0].x, cell = 60;
-    EXPECT_EQ(c[1].x - left, 5 * cell);
-    EXPECT_EQ(c[2].x - left, 20 * cell);
-    EXPECT_EQ(c[3].x - c[2].x, cell) << "past the last stop the printer stays";
-    printer.docs.clear();
-    print("\x1b"
-          "D\x05\x00\x1b@A\tB"s);
-    EXPECT_EQ(chars()[1].x - chars()[0].x, 8 * 60) << "ESC @ brings back every 8 columns";
-}

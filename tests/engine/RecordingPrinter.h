@@ -17,6 +17,7 @@ struct DrawnChar {
     int x, y;
     char16_t ch;
     std::uint32_t color;
+    LogicalFont font;
 };
 
 struct DrawnImage {
@@ -109,7 +110,7 @@ public:
     }
     void drawChar(int x, int y, char16_t ch) override {
         if (failAfterChars >= 0 && drawn_++ >= failAfterChars) throw Error("Printer error");
-        docs.back().pages.back().chars.push_back({x, y, ch, color_});
+        docs.back().pages.back().chars.push_back({x, y, ch, color_, font_});
     }
     void drawDotImage(int x, int y, int width, int height, const DotImage& image,
                       std::uint32_t bgr) override {
