@@ -283,6 +283,15 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
     // Where the current page ends for vertical moves.
     const std::int64_t pageEnd = e.formEnd != 0 ? e.formEnd : area_.bottom;
 
+    // SO widens one line only: the line's end takes it back.
+    const Effect effect = m.command->effect;
+    if (e.wideOneLine && (effect == Effect::CarriageReturn || effect == Effect::FormFeed ||
+                          effect == Effect::LineFeed || effect == Effect::VerticalTab)) {
+        e.wideOneLine = false;
+        applyFixed(Command::NoDouble);
+        setpitch(job_.pitch);
+    }
+
     switch (m.command->effect) {
     case Effect::CarriageReturn:
     case Effect::FormFeed:
@@ -363,8 +372,14 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
         break; // an overscore has no font style to stand for it
     }
     case Effect::DoubleWidth: applyFixed(on ? Command::Double : Command::NoDouble); break;
-    case Effect::WideOneLine: applyFixed(Command::Double); break;
-    case Effect::NoWideOneLine: applyFixed(Command::NoDouble); break;
+    case Effect::WideOneLine:
+        applyFixed(Command::Double);
+        e.wideOneLine = true;
+        break;
+    case Effect::NoWideOneLine:
+        applyFixed(Command::NoDouble);
+        e.wideOneLine = false;
+        break;
     case Effect::DoubleHeight:
         applyFixed(on ? Command::DoubleHeight : Command::NoDoubleHeight);
         break;

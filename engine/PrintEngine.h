@@ -104,6 +104,7 @@ private:
         std::uint8_t international = 0;
         bool upperControls = true; // ESC 7: 128..159 of the italic table act as controls
         bool printableControls = false;
+        bool wideOneLine = false; // SO: double width until the line ends
         std::array<std::uint8_t, 4> imageModes{0, 1, 2, 3}; // ESC K, L, Y, Z
     };
 

@@ -151,6 +151,7 @@ const StyleRow kStyles[] = {
     {"SO", "\x0e", 0, false, false, false, 120},
     {"EscSO", "\x1b\x0e", 0, false, false, false, 120},
     {"DC4", "\x0e\x14"},
+    {"SOEndsWithTheLine", "\x0e\r"},
     {"SI", "\x0f", 0, false, false, false, 33},
     {"EscSI", "\x1b\x0f", 0, false, false, false, 33},
     {"DC2", "\x0f\x12"},
