@@ -307,7 +307,7 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
         if (cell <= 0) break;
         const std::int64_t column = (std::int64_t{job_.x} - area_.left) / cell;
         std::int64_t stop = (column / 8 + 1) * 8; // every 8 columns until ESC D
-        if (!e.tabStops.empty()) {
+        if (e.tabsSet) {
             stop = -1;
             for (const std::uint8_t s : e.tabStops)
                 if (s > column) {
@@ -321,7 +321,9 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
     }
     case Effect::TabStops: {
         // Columns in rising order; one that does not rise ends the list.
+        // ESC D NUL leaves no stop at all.
         e.tabStops.clear();
+        e.tabsSet = true;
         for (std::size_t i = 0; own + i < m.size && param(i) != 0; ++i) {
             if (!e.tabStops.empty() && param(i) <= e.tabStops.back()) break;
             e.tabStops.push_back(param(i));
@@ -476,8 +478,10 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
             area_.left = fit<std::int32_t>(at);
             if (lineStart || job_.x < area_.left) job_.x = area_.left;
         } else {
-            if (param(0) == 0 || at <= area_.left || at > e.originRight) break;
-            area_.right = fit<std::int32_t>(at);
+            // A margin beyond the paper is the paper's edge: a job set up for
+            // an 80-column printer keeps its whole width on narrower paper.
+            if (param(0) == 0 || at <= area_.left) break;
+            area_.right = fit<std::int32_t>(std::min<std::int64_t>(at, e.originRight));
         }
         break;
     }

@@ -86,7 +86,8 @@ private:
     // What the Epson emulation keeps beyond the shared print state; ESC @
     // brings all of it back.
     struct Emulation {
-        std::vector<std::uint8_t> tabStops;      // columns; none: every 8 columns
+        std::vector<std::uint8_t> tabStops;      // columns
+        bool tabsSet = false;                    // by ESC D; until then every 8 columns
         std::vector<std::int32_t> verticalStops; // dots below the top margin
         std::int32_t originTop = 0;              // the settings' page area, which forms
         std::int32_t originLeft = 0;             // and margins are measured from
@@ -104,7 +105,7 @@ private:
         std::uint8_t international = 0;
         bool upperControls = true; // ESC 7: 128..159 of the italic table act as controls
         bool printableControls = false;
-        bool wideOneLine = false; // SO: double width until the line ends
+        bool wideOneLine = false;                           // SO: double width until the line ends
         std::array<std::uint8_t, 4> imageModes{0, 1, 2, 3}; // ESC K, L, Y, Z
     };
 

@@ -391,4 +391,161 @@ TEST_F(CommandLineTest, TheServicePrintsCapturedAndWrittenJobsAndStopsAfterTheJo
     EXPECT_EQ(log.count(QStringLiteral(" printed ")), 3) << log.toStdString();
 }
 
+// The Epson ESC/P2 samples, printed to PDF as a user would and read back:
+// text where the commands put it, images at their true size.
+class EpsonSampleTest : public CommandLineTest {
+protected:
+    void SetUp() override {
+        CommandLineTest::SetUp();
+        setSettings(QStringLiteral("DefaultFont=0\nCPI=10\nLPI=6\n"));
+    }
+    QString print(const char* sample) {
+        const QString pdf = QString::fromStdString((dir.path() / "out.pdf").string());
+        const Result r = marlix({QStringLiteral("--scheme"), QStringLiteral("Epson ESC/P2"),
+                                 QStringLiteral("-o"), pdf,
+                                 QStringLiteral(MARLIX_SAMPLES "/") + QLatin1String(sample)});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        words = pdfWords(pdf);
+        return pdf;
+    }
+    // The n-th word of that text (0 the first).
+    PdfWord word(const char* text, int n = 0) {
+        for (const PdfWord& w : words)
+            if (w.text == QString::fromUtf8(text) && n-- == 0) return w;
+        ADD_FAILURE() << "no word " << text;
+        return PdfWord{};
+    }
+    // Boxes of the dark pixels in region, one per stretch of rows (or
+    // columns) with dark pixels, split where a light gap is wider than 2.
+    static std::vector<QRect> blobs(const QImage& image, QRect region, bool across = false) {
+        std::vector<QRect> out;
+        const int outer = across ? region.width() : region.height();
+        const int inner = across ? region.height() : region.width();
+        int gap = 99;
+        for (int i = 0; i < outer; ++i) {
+            QRect found;
+            for (int j = 0; j < inner; ++j) {
+                const int x = region.left() + (across ? i : j);
+                const int y = region.top() + (across ? j : i);
+                if (qGray(image.pixel(x, y)) < 128) found |= QRect(x, y, 1, 1);
+            }
+            if (found.isNull()) {
+                ++gap;
+                continue;
+            }
+            if (gap > 2 || out.empty())
+                out.push_back(found);
+            else
+                out.back() |= found;
+            gap = 0;
+        }
+        return out;
+    }
+
+    std::vector<PdfWord> words;
+};
+
+TEST_F(EpsonSampleTest, StylesSetTheCellOfEachLine) {
+    const QString pdf = print("escp2-styles.prn");
+    EXPECT_EQ(words.at(0).text, QStringLiteral("STYLES.")) << "ESC @ and ESC x 1 print nothing";
+    // 10 CPI is 7.2 pt a character at 600 dpi; the others are whole dots.
+    EXPECT_NEAR(word("Plain").xMax - word("Plain").xMin, 5 * 7.2, 0.2);
+    EXPECT_NEAR(word("Double").xMax - word("Double").xMin, 6 * 14.4, 0.3);
+    EXPECT_NEAR(word("Elite,").xMax - word("Elite,").xMin, 6 * 6.0, 0.2);
+    EXPECT_NEAR(word("Condensed,").xMax - word("Condensed,").xMin, 10 * 33 * 0.12, 0.3);
+    EXPECT_NEAR(word("15").xMax - word("15").xMin, 2 * 4.8, 0.2);
+    EXPECT_NEAR(word("normal").xMax - word("normal").xMin, 6 * 7.2, 0.2) << "SO ends with its line";
+    EXPECT_GT(word("20").yMax - word("20").yMin, 1.7 * (word("10", 1).yMax - word("10", 1).yMin))
+        << "ESC X: 20 point";
+    const QString fonts = run(QStringLiteral("pdffonts"), {pdf});
+    for (const char* face :
+         {"LiberationMono-Bold", "LiberationMono-Italic", "LiberationMono-BoldItalic"})
+        EXPECT_TRUE(fonts.contains(QLatin1String(face))) << face;
+}
+
+TEST_F(EpsonSampleTest, SpacingAndFormsPlaceTheLines) {
+    const QString pdf = print("escp2-spacing.prn");
+    EXPECT_EQ(pdfPages(pdf), 3);
+    const std::pair<const char*, double> groups[] = {
+        {"1/8", 9}, {"1/6", 12}, {"1/5", 14.4}, {"1/3", 24}, {"1/4", 18}};
+    for (auto [name, points] : groups) {
+        EXPECT_NEAR(word(name, 1).yMin - word(name, 0).yMin, points, 0.1) << name;
+        EXPECT_NEAR(word(name, 2).yMin - word(name, 1).yMin, points, 0.1) << name;
+    }
+    EXPECT_NEAR(word("here.").yMin - word("Next,").yMin, 12 + 36, 0.1) << "ESC J 90: half an inch";
+    // The form of 4 lines is a page: line 5 opens the next one.
+    EXPECT_EQ(word("Form").page, 2);
+    int lastOfPage2 = 0;
+    for (const PdfWord& w : words)
+        if (w.page == 2 && w.text == QStringLiteral("Form")) ++lastOfPage2;
+    EXPECT_EQ(lastOfPage2, 4);
+    EXPECT_EQ(word("5").page, 3);
+}
+
+TEST_F(EpsonSampleTest, TabsAndMarginsStandInTheirColumns) {
+    print("escp2-tabs.prn");
+    const double left = word("TABS").xMin, top = word("TABS").yMin, cell = 7.2;
+    EXPECT_NEAR(word("HT:").xMin - left, 8 * cell, 0.1);
+    EXPECT_NEAR(word("|21").xMin - left, 21 * cell, 0.1);
+    EXPECT_NEAR(word("|41").xMin - left, 41 * cell, 0.1);
+    EXPECT_NEAR(word("|20").xMin - left, 144, 0.1) << "ESC $ 120: two inches";
+    EXPECT_NEAR(word("|26.5").xMin - left, 24 * cell + 18, 0.1) << "ESC \\ 30: a quarter inch";
+    EXPECT_NEAR(word("ock").xMin - left, 10 * cell, 0.1) << "ESC l 10";
+    for (const PdfWord& w : words)
+        if (w.yMin > word("ock").yMin - 40 && w.yMin <= word("ock").yMin && w.xMin > left + 1) {
+            EXPECT_LE(w.xMax - left, 40 * cell + 0.1) << "ESC Q 40: " << w.text.toStdString();
+        }
+    EXPECT_NEAR(word("30.").yMin - top, 30 * 12, 0.1) << "VT to the stop of ESC B";
+    EXPECT_NEAR(word("35.", 1).yMin - top, 35 * 12, 0.1);
+}
+
+TEST_F(EpsonSampleTest, CharacterTablesSwitchMidJob) {
+    const QString pdf = print("escp2-tables.prn");
+    const QString text = pdfText(pdf);
+    for (const char* shown : {"Çüéâ", "Привет, мир!", "ø Ø Á È", "ů č ž š", "Italic and upright",
+                              "# $ § Ä Ö Ü ^ ` ä ö ü ß", "£ $ @", "₧ $ @ ¡ Ñ ¿ ^ ` ¨ ñ } ~",
+                              "# $ § ° ' \" ¶ ` © ® † ™", "☺☻♥♦♣♠►◄▲▼"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(shown))) << shown;
+    EXPECT_TRUE(run(QStringLiteral("pdffonts"), {pdf}).contains(QLatin1String("Italic")));
+}
+
+TEST_F(EpsonSampleTest, BitImagesHaveTheirTrueSize) {
+    const QString pdf = print("escp2-images.prn");
+    const QImage page = pdfPicture(pdf, 150);
+    ASSERT_FALSE(page.isNull());
+    const double px = 150 / 72.0;
+    const int left = int(word("BIT").xMin * px) - 2;
+    const int from = int(word("the").yMax * px) + 4, to = int(word("Above:").yMin * px) - 4;
+    const auto rows = blobs(page, QRect(left, from, page.width() - left, to - from));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_NEAR(rows[0].width(), 150, 2) << "the logo: an inch across";
+    EXPECT_NEAR(rows[0].height(), 150, 2);
+    EXPECT_NEAR(rows[1].width(), 300, 2) << "the barcode: two inches";
+    EXPECT_NEAR(rows[1].height(), 60, 2) << "three bands of 8/60 inch";
+    const auto blocks = blobs(page, rows[2], true);
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_NEAR(blocks[0].width(), 50, 2) << "60 dpi";
+    EXPECT_NEAR(blocks[1].width(), 25, 2) << "120 dpi";
+    EXPECT_NEAR(blocks[2].width(), 12.5, 2) << "240 dpi";
+    for (const QRect& b : blocks)
+        EXPECT_NEAR(b.height(), 20, 2);
+    EXPECT_NEAR(blocks[1].left() - blocks[0].right(), 24 * 150 / 120.0, 2) << "ESC \\ 24";
+}
+
+TEST_F(EpsonSampleTest, RasterImagesHaveTheirTrueSize) {
+    const QString pdf = print("escp2-raster.prn");
+    const QImage page = pdfPicture(pdf, 150);
+    ASSERT_FALSE(page.isNull());
+    const double px = 150 / 72.0;
+    const int left = int(word("RASTER").xMin * px) - 2;
+    const int from = int(word("checkerboard").yMax * px) + 4;
+    const auto rows = blobs(page, QRect(left, from, page.width() - left, page.height() - from));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_NEAR(rows[0].width(), 150, 2) << "the disc: an inch at 360 dpi";
+    EXPECT_NEAR(rows[0].height(), 150, 2) << "compressed and plain bands meet";
+    EXPECT_NEAR(rows[1].width(), 150, 2);
+    EXPECT_NEAR(rows[1].height(), 75, 2);
+    EXPECT_NEAR(rows[1].top() - rows[0].bottom(), 15, 2) << "ESC ( v 36: a tenth of an inch";
+}
+
 } // namespace

@@ -271,6 +271,10 @@ const LayoutRow kLayout[] = {
      "A\x1b"
      "D\x05\x00\t\tB"s,
      5 * kCell, 0}, // past the last stop it stays
+    {"EscDNulClears",
+     "A\x1b"
+     "D\x00\tB"s,
+     kCell, 0},
     {"EscAtTabs",
      "A\x1b"
      "D\x05\x00\x1b@\tB"s,
@@ -299,6 +303,10 @@ const LayoutRow kLayout[] = {
      "A\x1bQ\x02"
      "CB",
      0, kLine}, // C fills column 2, B wraps
+    {"EscQBeyondThePaper",
+     "A\x1bQ\x02\x1bQ\xff"
+     "CB",
+     2 * kCell, 0},
     {"EscSP",
      "\x1b \x12"
      "AB",
