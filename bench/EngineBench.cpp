@@ -12,6 +12,8 @@
 
 using namespace marlix;
 
+using namespace std::string_literals;
+
 namespace {
 
 class NullPrinter final : public PrinterDevice {
@@ -48,16 +50,21 @@ private:
     int width_ = 50;
 };
 
-// 10 MB of 80-column report lines with a form feed every 60 lines. With
-// sequences, every 10 bytes hold one of the "Default" scheme's (bold on and
-// off, pitch, a position, italic on and off), the rest is text.
-std::string job(bool sequences) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      (sequences ? "marlix-bench-sequences.prn" : "marlix-bench-plain.prn");
+enum class Kind { Plain, Scheme, Emulation };
+
+// 10 MB of 80-column report lines with a form feed every 60 lines. With a
+// scheme, every 10 bytes hold one of the "Default" scheme's sequences (bold
+// on and off, pitch, a position, italic on and off); for the Epson emulation
+// one of its commands (styles, ESC !, ESC $, line spacing) and, once a line,
+// a 16-column bit image. The rest is text.
+std::string job(Kind kind) {
+    const char* names[] = {"plain", "sequences", "escp2"};
+    const auto path =
+        std::filesystem::temp_directory_path() / ("marlix-bench-"s + names[int(kind)] + ".prn");
     if (std::filesystem::exists(path) && std::filesystem::file_size(path) >= 10'000'000)
         return path.string();
     std::string line;
-    if (sequences) {
+    if (kind == Kind::Scheme) {
         const char* seqs[] = {"\x1b"
                               "B",
                               "\x1b"
@@ -70,6 +77,23 @@ std::string job(bool sequences) {
             const std::string seq = seqs[i % 6];
             line += seq + std::string(10 - seq.size(), char('a' + i % 26));
         }
+    } else if (kind == Kind::Emulation) {
+        const std::string seqs[] = {"\x1b"
+                                    "E",
+                                    "\x1b"
+                                    "F",
+                                    "\x1b"
+                                    "4",
+                                    "\x1b"
+                                    "5",
+                                    "\x1b!\x09",
+                                    "\x1b!\x00"s,
+                                    "\x1b$\x10\x00"s,
+                                    "\x1b"
+                                    "3\x1e"};
+        line = "\x1bK\x10\x00"s + std::string(16, '\x5a');
+        for (int i = 0; line.size() < 78; ++i)
+            line += seqs[i % 8] + std::string(10 - seqs[i % 8].size(), char('a' + i % 26));
     } else {
         for (int i = 0; i < 78; ++i)
             line += char(33 + i % 90);
@@ -83,8 +107,8 @@ std::string job(bool sequences) {
     return path.string();
 }
 
-void run(benchmark::State& state, bool sequences) {
-    const std::string file = job(sequences);
+void run(benchmark::State& state, Kind kind) {
+    const std::string file = job(kind);
     NullPrinter printer;
     PrintEngine engine(printer);
     engine.settings.defaultFont = false;
@@ -92,7 +116,9 @@ void run(benchmark::State& state, bool sequences) {
     test::MemoryRegistry registry;
     SchemeStore scheme(registry);
     scheme.CheckSequencesRegistry();
-    if (sequences) engine.sequences = &scheme;
+    if (kind == Kind::Emulation)
+        registry.openKey(kSettingsKey, true)->writeString("Sequence", kEscP2Scheme);
+    if (kind != Kind::Plain) engine.sequences = &scheme;
     for (auto _ : state)
         engine.PrintOut(file);
     state.SetBytesProcessed(std::int64_t(state.iterations()) *
@@ -100,13 +126,17 @@ void run(benchmark::State& state, bool sequences) {
 }
 
 void BM_PlainJob(benchmark::State& state) {
-    run(state, false);
+    run(state, Kind::Plain);
 }
 void BM_SequenceEvery10Bytes(benchmark::State& state) {
-    run(state, true);
+    run(state, Kind::Scheme);
+}
+void BM_EpsonCommandEvery10Bytes(benchmark::State& state) {
+    run(state, Kind::Emulation);
 }
 BENCHMARK(BM_PlainJob)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SequenceEvery10Bytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EpsonCommandEvery10Bytes)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -246,7 +246,10 @@ void PrintEngine::printRaster(std::string_view command) {
 std::size_t PrintEngine::emulate(std::uint8_t b,
                                  const std::function<std::string_view(std::size_t)>& more) {
     using escp2::Effect;
-    std::string window(1, static_cast<char>(b));
+    // One buffer for every command of the job: most are a few bytes, and a
+    // fresh string for each would cost more than the command itself.
+    std::string& window = window_;
+    window.assign(1, static_cast<char>(b));
     window += more(kEmulationLookAhead);
     escp2::Measured m = escp2::measure(window);
     // Images and long lists: read on until the whole command is there, or

@@ -173,9 +173,14 @@ std::size_t bytesPerColumn(std::uint8_t mode) {
 Measured measure(std::string_view bytes) {
     if (bytes.empty()) return {};
     if (bytes[0] != ESC) {
-        for (const Command& c : kCommands)
-            if (!c.escape && c.bytes[0] == bytes[0]) return {&c, 1, false};
-        return {};
+        static const auto controls = [] {
+            std::array<const Command*, 256> t{};
+            for (const Command& c : kCommands)
+                if (!c.escape) t[static_cast<std::uint8_t>(c.bytes[0])] = &c;
+            return t;
+        }();
+        const Command* c = controls[static_cast<std::uint8_t>(bytes[0])];
+        return c ? Measured{c, 1, false} : Measured{};
     }
     if (bytes.size() < 2) return {nullptr, 0, true};
     const Command* found = &kUnknownEscape;
@@ -185,11 +190,18 @@ Measured measure(std::string_view bytes) {
         found = &kOtherParenthesis;
         own = 3;
     }
-    for (const Command& c : kCommands)
-        if (c.escape && bytes.substr(1, c.bytes.size()) == c.bytes && c.bytes.size() == own - 1) {
-            found = &c;
-            break;
-        }
+    // Looked up, not searched: a dense job has a command every few bytes.
+    static const auto index = [] {
+        std::array<std::array<const Command*, 256>, 2> t{}; // ESC x, ESC ( x
+        for (const Command& c : kCommands)
+            if (c.escape) {
+                const bool paren = c.bytes.size() == 2;
+                auto& slot = t[paren][static_cast<std::uint8_t>(c.bytes[paren ? 1 : 0])];
+                if (!slot) slot = &c;
+            }
+        return t;
+    }();
+    if (const Command* c = index[own == 3][static_cast<std::uint8_t>(bytes[own - 1])]) found = c;
     const auto data = dataSize(*found, bytes, own);
     if (!data) return {found, 0, true};
     if (own + *data > bytes.size()) return {found, own + *data, true};

@@ -186,6 +186,7 @@ private:
     std::bitset<256> italicBytes_;            // the italic table's upper half
     std::array<std::uint8_t, 256> byteMap_{}; // its control codes at 128..159
     std::vector<std::pair<std::string, CodePageTable>> tableCache_;
+    std::string window_; // the command the emulation reads
 };
 
 } // namespace marlix
