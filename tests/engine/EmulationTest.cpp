@@ -441,6 +441,13 @@ TEST_F(EmulationTest, TheLoadedCodePageIsTheDefaultTable) {
     EXPECT_EQ(drawn(), u"АÄА");
 }
 
+TEST_F(EmulationTest, ItsOwnInitialisationStringIsInterpreted) {
+    registry.openKey(SchemeStore::schemeKey(kEscP2Scheme), true)
+        ->writeString("InitStr", "[#27]R[#3]");
+    print("#");
+    EXPECT_EQ(drawn(), u"£");
+}
+
 TEST_F(EmulationTest, AChosenInitialisationStringIsInterpretedToo) {
     registry.openKey(kInitStrKey, true)->writeString("German", "[#27]R[#2]");
     store.SelInit("&German");
