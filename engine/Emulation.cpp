@@ -16,6 +16,9 @@ namespace {
 // Bytes an Epson command is first looked at with; longer ones are read whole.
 constexpr std::size_t kEmulationLookAhead = 30;
 
+// The largest ESC X point size taken.
+constexpr int kLargestPoints = 72;
+
 // The default unit of page formats and vertical moves: 1/360 inch.
 constexpr int kDefaultUnit = 10;
 
@@ -398,7 +401,9 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
         // nL nH: the height in half points, 0 keeps it.
         const std::uint8_t pitch = param(0);
         if (pitch >= 5) job_.pitch = nearestAs<std::uint8_t>(360.0L / pitch);
-        if (const int halfPoints = word(1); halfPoints != 0) {
+        // Sizes beyond what a printer has (it scales 8 to 32 points) are
+        // ignored as it ignores them, rather than making a font feet high.
+        if (const int halfPoints = word(1); halfPoints != 0 && halfPoints <= 2 * kLargestPoints) {
             font_.size = (halfPoints + 1) / 2;
             const Cell cell = measurePanelFont();
             charHeight_ = cell.height;

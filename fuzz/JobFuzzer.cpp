@@ -88,6 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StrictPrinter printer;
     PrintEngine engine(printer);
     engine.sequences = &schemes;
+    engine.codePageFile = [](const std::string& name) {
+        return std::string(MARLIX_SOURCE_DATA "/") + name + ".cp";
+    };
     engine.codePage[0xB3] = {179, kBoxDrawingSet};
     engine.codePage[0xCE] = {206, kBoxDrawingSet};
     engine.settings.defaultFont = (data[0] & 4) != 0;

@@ -163,6 +163,7 @@ const StyleRow kStyles[] = {
     {"Escg", "\x1bg", 0, false, false, false, 40},
     {"EscXPitch", "\x1bX\x1e\x00\x00"s, 0, false, false, false, 50},
     {"EscXPoint", "\x1bX\x00\x28\x00"s, 0, false, false, false, kCell, 200},
+    {"EscXTooLarge", "\x1bX\x00\xff\x7f"s},
     {"EscXProportional", "\x1bX\x01\x00\x00"s},
     {"Escp", "\x1bp\x01"}, // proportional: the grid stays
     {"Escr", "\x1br\x05", 0, false, false, false, kCell, kLine, 0x0000FF},
