@@ -411,6 +411,11 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
         }
         break;
     }
+    case Effect::MotionIndex:
+        // On the grid the advance is a whole number of characters per inch.
+        if (const int n = word(0); n > 0 && n <= 1080)
+            job_.pitch = nearestAs<std::uint8_t>(360.0L / n);
+        break;
     case Effect::MasterSelect: {
         const std::uint8_t n = param(0);
         applyFixed(n & 0x01 ? Command::Elite : Command::Pica);
@@ -440,6 +445,10 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
     case Effect::Spacing360: spacing(360); break;
     case Effect::Spacing60: spacing(60); break;
     case Effect::FeedOnce180: job_.y = add32(job_.y, units(param(0), 180, resy())); break;
+    case Effect::ReverseFeed:
+        // Back up the page, never above its top margin.
+        job_.y = std::max(area_.top, add32(job_.y, -std::int64_t{units(param(0), 216, resy())}));
+        break;
     case Effect::SetFormLength: {
         // n lines at today's spacing, or NUL n inches; the form is the page.
         const std::int64_t length =

@@ -48,6 +48,7 @@ enum class Effect : std::uint8_t {
     Elite,
     Fifteen,       // ESC g
     PitchAndPoint, // ESC X m nL nH
+    MotionIndex,   // ESC c nL nH: the cell's advance in 1/360 inch
     Color,         // ESC r n
     Proportional,  // ESC p n: the grid stays
     EighthInch,    // ESC 0
@@ -57,6 +58,7 @@ enum class Effect : std::uint8_t {
     Spacing360,    // ESC + n
     Spacing60,     // ESC A n
     FeedOnce180,   // ESC J n
+    ReverseFeed,   // ESC j n, 1/216 inch up
     SetFormLength, // ESC C n / ESC C NUL n
     PageFormat,    // ESC ( C, ESC ( c
     SkipPerforation,

@@ -165,7 +165,11 @@ const StyleRow kStyles[] = {
     {"EscXPoint", "\x1bX\x00\x28\x00"s, 0, false, false, false, kCell, 200},
     {"EscXTooLarge", "\x1bX\x00\xff\x7f"s},
     {"EscXProportional", "\x1bX\x01\x00\x00"s},
-    {"Escp", "\x1bp\x01"}, // proportional: the grid stays
+    {"Escc",
+     "\x1b"
+     "c\x1e\x00"s,
+     0, false, false, false, 50}, // 30/360 inch: 12 CPI
+    {"Escp", "\x1bp\x01"},        // proportional: the grid stays
     {"Escr", "\x1br\x05", 0, false, false, false, kCell, kLine, 0x0000FF},
     {"EscrUnknown", "\x1br\x09"},
     {"EscAt", "\x1b"
@@ -227,6 +231,14 @@ const LayoutRow kLayout[] = {
      "A\x1bJ\x5a"
      "B",
      kCell, 300},
+    {"Escj",
+     "A\x1bJ\xb4\x1bj\x6c"
+     "B"s,
+     kCell, 300},
+    {"EscjNotAboveTheTop",
+     "A\x1bj\xff"
+     "B"s,
+     kCell, 0},
     {"EscDollar",
      "A\x1b$\x3c\x00"
      "B"s,
