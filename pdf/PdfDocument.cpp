@@ -206,8 +206,10 @@ void PdfDocument::drawChar(int x, int y, char16_t ch, const TextFont& font, std:
         face = other;
         glyph = face->glyph(ch);
     }
-    if (run_.font != &font || run_.face != face || run_.color != bgr || run_.y != y ||
-        x <= run_.lastX)
+    // Fonts the engine made afresh for another character set often look the
+    // same: the run goes on through them.
+    if ((run_.font != &font && !(run_.font && *run_.font == font)) || run_.face != face ||
+        run_.color != bgr || run_.y != y || x <= run_.lastX)
         flushRun();
     if (run_.xs.empty()) {
         run_.font = &font;
@@ -350,60 +352,55 @@ void PdfDocument::moveTo(int x, int y) {
 }
 
 void PdfDocument::lineTo(int x, int y) {
-    if (!pageOpen_) newPage();
     if (strokeWidth_ != penWidth_) flushStrokes();
     strokeWidth_ = penWidth_;
-    // A piece that goes on straight from where the last one ended, the same
-    // way, lengthens it: a frame's edge is one line, not one per cell.
-    const bool horizontal = curY_ == y && segY0_ == segY1_ && segY1_ == y;
-    const bool vertical = curX_ == x && segX0_ == segX1_ && segX1_ == x;
-    const bool sameWay = horizontal ? (segX1_ - segX0_ > 0) == (x - curX_ > 0)
-                                    : (segY1_ - segY0_ > 0) == (y - curY_ > 0);
-    if (segOpen_ && curX_ == segX1_ && curY_ == segY1_ && (horizontal || vertical) && sameWay &&
-        (x != curX_ || y != curY_)) {
-        segX1_ = x;
-        segY1_ = y;
-    } else {
-        if (segOpen_) {
-            num(strokes_, segX0_);
-            strokes_ += ' ';
-            num(strokes_, segY0_);
-            strokes_ += " m ";
-            num(strokes_, segX1_);
-            strokes_ += ' ';
-            num(strokes_, segY1_);
-            strokes_ += " l\n";
-        }
-        segOpen_ = true;
-        segX0_ = curX_;
-        segY0_ = curY_;
-        segX1_ = x;
-        segY1_ = y;
-    }
+    const int fromX = curX_, fromY = curY_;
     curX_ = x;
     curY_ = y;
+    // A line of no length leaves nothing with flat ends.
+    if (x == fromX && y == fromY) return;
+    int way = -1;
+    if (y == fromY) way = x > fromX ? 0 : 1;
+    if (x == fromX) way = y > fromY ? 2 : 3;
+    auto point = [](int px, int py) {
+        return std::uint64_t(std::uint32_t(px)) << 32 | std::uint32_t(py);
+    };
+    if (way >= 0) {
+        auto& ends = ends_[std::size_t(way)];
+        const auto it = ends.find(point(fromX, fromY));
+        if (it != ends.end()) {
+            const std::size_t i = it->second;
+            ends.erase(it);
+            segments_[i].x1 = x;
+            segments_[i].y1 = y;
+            ends[point(x, y)] = i;
+            return;
+        }
+        ends[point(x, y)] = segments_.size();
+    }
+    segments_.push_back({fromX, fromY, x, y});
 }
 
 void PdfDocument::flushStrokes() {
-    if (segOpen_) {
-        num(strokes_, segX0_);
-        strokes_ += ' ';
-        num(strokes_, segY0_);
-        strokes_ += " m ";
-        num(strokes_, segX1_);
-        strokes_ += ' ';
-        num(strokes_, segY1_);
-        strokes_ += " l\n";
-        segOpen_ = false;
-    }
-    if (strokes_.empty()) return;
+    for (auto& ends : ends_)
+        ends.clear();
+    if (segments_.empty()) return;
     endText();
     // Pens are black whatever colour the text has.
     setStroke(0);
     setLineWidth(strokeWidth_);
-    content_ += strokes_;
+    for (const Segment& s : segments_) {
+        num(content_, s.x0);
+        content_ += ' ';
+        num(content_, s.y0);
+        content_ += " m ";
+        num(content_, s.x1);
+        content_ += ' ';
+        num(content_, s.y1);
+        content_ += " l\n";
+    }
     content_ += "S\n";
-    strokes_.clear();
+    segments_.clear();
 }
 
 void PdfDocument::fillRect(int left, int top, int right, int bottom, std::uint32_t bgr) {

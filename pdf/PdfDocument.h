@@ -3,10 +3,12 @@
 // and every page goes to the file as soon as it is finished.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace marlix {
@@ -41,6 +43,8 @@ struct TextFont {
     double underlinePos = 0; // below the baseline
     double strikeOutPos = 0; // above the baseline
     double lineWidth = 0;
+
+    bool operator==(const TextFont&) const = default;
 };
 
 class PdfDocument {
@@ -130,14 +134,18 @@ private:
     double lineWidth_ = -1;
     Run run_;
 
-    // Strokes of one pen width, one straight piece kept open so that the
-    // next cell's piece can continue it.
-    std::string strokes_;
+    // Strokes of one pen width. A straight piece that starts where another
+    // of the same direction ends lengthens it: a frame's edge is one line,
+    // not one per cell or per row.
+    struct Segment {
+        int x0, y0, x1, y1;
+    };
+    std::vector<Segment> segments_;
+    // The segments' open ends by direction (right, left, down, up).
+    std::array<std::unordered_map<std::uint64_t, std::size_t>, 4> ends_;
     int penWidth_ = 0;
     int strokeWidth_ = -1;
     int curX_ = 0, curY_ = 0;
-    bool segOpen_ = false;
-    int segX0_ = 0, segY0_ = 0, segX1_ = 0, segY1_ = 0;
 
     // A filled rectangle kept open for the next cell's of the same colour.
     bool fillOpen_ = false;
