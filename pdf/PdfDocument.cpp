@@ -171,6 +171,7 @@ void PdfDocument::endText() {
     if (!inText_) return;
     content_ += "ET\n";
     inText_ = false;
+    lineSet_ = false;
 }
 
 void PdfDocument::setFill(std::uint32_t bgr) {
@@ -267,14 +268,31 @@ void PdfDocument::flushRun() {
         setLineWidth(font.size * kSyntheticBold);
     }
     const double baseline = run_.y + font.ascent;
-    content_ += "1 0 ";
-    content_ += syntheticItalic ? "0.2" : "0";
-    static_assert(kSyntheticSlant == 0.2);
-    content_ += " -1 ";
-    num(content_, run_.xs.front());
-    content_ += ' ';
-    num(content_, baseline);
-    content_ += " Tm\n";
+    if (lineSet_ && !syntheticItalic) {
+        // From the last run's start: the same few bytes line after line,
+        // which the compression takes almost for nothing. The reader adds up
+        // what is written, so the position follows the written numbers.
+        const double dx = std::round((run_.xs.front() - lineX_) * 1000) / 1000;
+        const double dy = std::round((baseline - lineY_) * 1000) / 1000;
+        num(content_, dx);
+        content_ += ' ';
+        num(content_, -dy);
+        content_ += " Td\n";
+        lineX_ += dx;
+        lineY_ += dy;
+    } else {
+        content_ += "1 0 ";
+        content_ += syntheticItalic ? "0.2" : "0";
+        static_assert(kSyntheticSlant == 0.2);
+        content_ += " -1 ";
+        num(content_, run_.xs.front());
+        content_ += ' ';
+        num(content_, baseline);
+        content_ += " Tm\n";
+        lineX_ = run_.xs.front();
+        lineY_ = std::round(baseline * 1000) / 1000;
+    }
+    lineSet_ = !syntheticItalic;
 
     // Every glyph where the engine put its cell: where the advance does not
     // take the pen there, a correction in the string's array.
@@ -473,6 +491,7 @@ void PdfDocument::newPage() {
     pageOpen_ = true;
     content_.clear();
     inText_ = false;
+    lineSet_ = false;
     textFace_ = nullptr;
     textSize_ = textStretch_ = -1;
     textRender_ = 0;
@@ -499,11 +518,9 @@ void PdfDocument::endPage() {
     writeStream(contents, "", content_, true);
     const int page = reserve();
     pages_.push_back(page);
-    std::string dict = "<</Type/Page/Parent " + ref(pagesObject_) + "/MediaBox[0 0 ";
-    num(dict, frame_.width);
-    dict += ' ';
-    num(dict, frame_.height);
-    dict += "]/Resources " + ref(resourcesObject_) + "/Contents " + ref(contents) + ">>\n";
+    // Paper and resources are the document's, inherited from the page tree.
+    const std::string dict =
+        "<</Type/Page/Parent " + ref(pagesObject_) + "/Contents " + ref(contents) + ">>\n";
     beginObject(page);
     write(dict + "endobj\n");
     pageOpen_ = false;
@@ -641,7 +658,11 @@ void PdfDocument::finish() {
         kids += ref(pages_[i]);
         kids += (i + 1) % 16 ? ' ' : '\n';
     }
-    kids += "]/Count " + std::to_string(pages_.size()) + ">>\nendobj\n";
+    kids += "]/Count " + std::to_string(pages_.size()) + "/MediaBox[0 0 ";
+    num(kids, frame_.width);
+    kids += ' ';
+    num(kids, frame_.height);
+    kids += "]/Resources " + ref(resourcesObject_) + ">>\nendobj\n";
     beginObject(pagesObject_);
     write(kids);
     beginObject(1);

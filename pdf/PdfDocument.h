@@ -125,6 +125,8 @@ private:
     bool pageOpen_ = false;
     std::string content_;
     bool inText_ = false;
+    bool lineSet_ = false; // the text line's origin is known, unslanted
+    double lineX_ = 0, lineY_ = 0;
     Face* textFace_ = nullptr;
     double textSize_ = -1;
     double textStretch_ = -1;
