@@ -1,12 +1,14 @@
 #include "platform/QtPrinter.h"
 
 #include "core/Errors.h"
+#include "pdf/FontLibrary.h"
 #include "platform/CellFont.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPageLayout>
@@ -14,6 +16,8 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 namespace marlix {
 
@@ -22,6 +26,10 @@ namespace {
 // 100 dots (12 points) that it cannot print on.
 constexpr int kPdfResolution = 600;
 constexpr qreal kPdfBorderPoints = 12.0;
+// The zlib level of the writer's content streams. Measured on the plain and
+// framed 1,000-page jobs of bench/compare: 9 is 20-40 % slower for 1-2 %
+// less, 12 ten times slower for 2-5 % less.
+constexpr int kPdfCompression = 6;
 
 QColor fromBgr(std::uint32_t bgr) {
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
@@ -31,6 +39,11 @@ QString toQString(const std::string& s) {
     return QString::fromStdString(s);
 }
 } // namespace
+
+PdfEngine pdfEngineFromEnvironment() {
+    const char* engine = std::getenv("MARLIX_PDF_ENGINE");
+    return engine && std::strcmp(engine, "qt") == 0 ? PdfEngine::Qt : PdfEngine::Writer;
+}
 
 QStringList QtPrinter::printerNames() {
     QStringList names = QPrinterInfo::availablePrinterNames();
@@ -49,13 +62,13 @@ QString QtPrinter::findPrinter(const QString& name) {
     return {};
 }
 
-QtPrinter::QtPrinter(const QString& printerName) {
+QtPrinter::QtPrinter(const QString& printerName, PdfEngine engine) : engine_(engine) {
     pdfFolder_ = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     selectPrinter(printerName);
 }
 
 void QtPrinter::selectPrinter(const QString& printerName) {
-    if (painter_.isActive()) throw Error(std::string(kPrintingInProgress));
+    if (printing()) throw Error(std::string(kPrintingInProgress));
     name_ = findPrinter(printerName);
     if (name_.isEmpty()) name_ = kPdfPrinterName;
     // Fonts are measured on the device: another printer has other metrics.
@@ -79,7 +92,7 @@ void QtPrinter::selectPrinter(const QString& printerName) {
 }
 
 void QtPrinter::optionsChanged() {
-    if (painter_.isActive()) return;
+    if (printing()) return;
     // The options dialog may have picked another printer on the same object.
     if (!isPdf() && !printer_->printerName().isEmpty()) name_ = printer_->printerName();
     font_ = nullptr;
@@ -87,7 +100,7 @@ void QtPrinter::optionsChanged() {
 }
 
 QtPrinter::~QtPrinter() {
-    if (painter_.isActive()) abortDoc();
+    if (printing()) abortDoc();
 }
 
 void QtPrinter::setTitle(const std::string& title) {
@@ -116,13 +129,27 @@ QString QtPrinter::pdfFileName() const {
 }
 
 void QtPrinter::beginDoc() {
-    if (painter_.isActive()) throw Error(std::string(kPrintingInProgress));
+    if (printing()) throw Error(std::string(kPrintingInProgress));
     if (isPdf()) {
         const QString folder = pdfFile_.isEmpty() ? pdfFolder_ : QFileInfo(pdfFile_).absolutePath();
         if (!QDir().mkpath(folder))
             throw Error(formatMessage("Cannot create file %s", folder.toStdString()));
         currentPdf_ = pdfFileName();
         printer_->setOutputFileName(currentPdf_);
+    }
+    if (writesPdf()) {
+        const QPageLayout layout = printer_->pageLayout();
+        const QRect paper = layout.fullRectPoints();
+        const QRectF paint = layout.paintRect(QPageLayout::Point);
+        const pdf::PageFrame frame{double(paper.width()), double(paper.height()), paint.left(),
+                                   paint.top(), printer_->resolution()};
+        if (!pdfFonts_) pdfFonts_ = std::make_unique<pdf::FontLibrary>();
+        pdf_ = std::make_unique<pdf::PdfDocument>(QFile::encodeName(currentPdf_).toStdString(),
+                                                  title_.toStdString(), frame, *pdfFonts_,
+                                                  kPdfCompression);
+        pdfAborted_ = false;
+        ++pages_;
+        return;
     }
     if (!painter_.begin(printer_.get())) {
         QString what = isPdf() ? currentPdf_ : name_;
@@ -142,12 +169,24 @@ void QtPrinter::applyCanvasState() {
 }
 
 void QtPrinter::newPage() {
+    if (pdf_) {
+        pdf_->newPage();
+        ++pages_;
+        return;
+    }
     flushRun();
     if (!printer_->newPage()) throw Error("Printer error");
     ++pages_;
 }
 
 void QtPrinter::endDoc() {
+    if (pdf_) {
+        // Whatever happens, the document is over; a file half written goes.
+        const auto doc = std::move(pdf_);
+        doc->finish();
+        written_ << currentPdf_;
+        return;
+    }
     if (!painter_.isActive()) return;
     flushRun();
     painter_.end();
@@ -155,6 +194,12 @@ void QtPrinter::endDoc() {
 }
 
 void QtPrinter::abortDoc() {
+    if (pdf_) {
+        pdf_->abort();
+        pdf_.reset();
+        pdfAborted_ = true;
+        return;
+    }
     if (!painter_.isActive()) return;
     run_ = PendingRun{};
     printer_->abort();
@@ -163,10 +208,11 @@ void QtPrinter::abortDoc() {
 }
 
 bool QtPrinter::printing() const {
-    return painter_.isActive();
+    return painter_.isActive() || pdf_;
 }
 
 bool QtPrinter::aborted() const {
+    if (writesPdf()) return pdfAborted_;
     return printer_->printerState() == QPrinter::Aborted;
 }
 
@@ -176,7 +222,7 @@ Orientation QtPrinter::orientation() const {
 }
 
 void QtPrinter::setOrientation(Orientation orientation) {
-    if (painter_.isActive()) throw Error(std::string(kPrintingInProgress));
+    if (printing()) throw Error(std::string(kPrintingInProgress));
     printer_->setPageOrientation(orientation == Orientation::Landscape ? QPageLayout::Landscape
                                                                        : QPageLayout::Portrait);
 }
@@ -231,7 +277,37 @@ QtPrinter::MadeFont QtPrinter::makeFont(const LogicalFont& lf) const {
     made.ascent = m.ascent();
     made.height = int(std::lround(m.height()));
     made.averageWidth = int(std::lround(m.averageCharWidth()));
+    made.cellWidth = lf.width;
     return made;
+}
+
+const pdf::TextFont& QtPrinter::textFont(MadeFont& made) {
+    if (made.text) return *made.text;
+    // The family Qt settled on (aliases such as "Courier New" resolved), in
+    // the file fontconfig gives for it: the glyphs of the face Qt measured.
+    const QFont& f = made.font;
+    pdf::TextFont t;
+    t.family = QFontInfo(f).family().toStdString();
+    t.bold = f.weight() >= QFont::DemiBold;
+    t.italic = f.italic();
+    t.face = pdfFonts_->match(t.family, t.bold, t.italic);
+    t.size = f.pixelSize();
+    t.stretch = f.stretch() > 0 ? f.stretch() / 100.0 : 1.0;
+    pdf::Face& face = *t.face;
+    const int at = face.width(face.glyph(U'@'));
+    // A fixed-pitch face takes exactly the cell width: every glyph's advance
+    // is then the cell's, and a line is one plain string.
+    if (made.cellWidth > 0 && at > 0 && at == face.width(face.glyph(U'i')))
+        t.stretch = made.cellWidth / (at * t.size / 1000);
+    t.ascent = made.ascent;
+    const QFontMetricsF m(f, printer_.get());
+    t.underline = f.underline();
+    t.strikeOut = f.strikeOut();
+    t.underlinePos = m.underlinePos();
+    t.strikeOutPos = m.strikeOutPos();
+    t.lineWidth = m.lineWidth();
+    made.text = t;
+    return *made.text;
 }
 
 void QtPrinter::setFont(const LogicalFont& lf) {
@@ -242,6 +318,7 @@ void QtPrinter::setFont(const LogicalFont& lf) {
 }
 
 void QtPrinter::setFontColor(std::uint32_t bgr) {
+    textBgr_ = bgr & 0xFFFFFF;
     textColor_ = fromBgr(bgr);
 }
 
@@ -271,6 +348,10 @@ int QtPrinter::textHeight(char16_t) {
 
 void QtPrinter::drawChar(int x, int y, char16_t ch) {
     if (!font_) setFont(LogicalFont{});
+    if (pdf_) {
+        pdf_->drawChar(x, y, ch, textFont(*font_), textBgr_);
+        return;
+    }
     if (run_.font != font_ || run_.color != textColor_ || run_.y != y) flushRun();
     if (!font_->raw.isValid()) font_->raw = QRawFont::fromFont(font_->font);
     const QChar c(ch);
@@ -295,6 +376,10 @@ void QtPrinter::drawChar(int x, int y, char16_t ch) {
 void QtPrinter::drawDotImage(int x, int y, int width, int height, const DotImage& image,
                              std::uint32_t bgr) {
     if (image.columns <= 0 || image.rows <= 0 || width <= 0 || height <= 0) return;
+    if (pdf_) {
+        pdf_->drawDotImage(x, y, width, height, image, bgr);
+        return;
+    }
     flushRun();
     // A one-bit image with a transparent 0: the PDF keeps it as a small
     // image mask, and what lies under the clear dots stays visible.
@@ -323,13 +408,20 @@ void QtPrinter::flushRun() {
 
 void QtPrinter::setPenWidth(int width) {
     penWidth_ = width;
+    if (pdf_) pdf_->setPenWidth(width);
 }
 
 void QtPrinter::moveTo(int x, int y) {
     current_ = QPointF(x, y);
+    if (pdf_) pdf_->moveTo(x, y);
 }
 
 void QtPrinter::lineTo(int x, int y) {
+    if (pdf_) {
+        pdf_->lineTo(x, y);
+        current_ = QPointF(x, y);
+        return;
+    }
     flushRun();
     // Strokes are black whatever colour the text has.
     painter_.setPen(QPen(Qt::black, penWidth_, Qt::SolidLine, Qt::FlatCap));
@@ -340,6 +432,10 @@ void QtPrinter::lineTo(int x, int y) {
 
 void QtPrinter::fillRect(int left, int top, int right, int bottom, std::uint32_t bgr) {
     if (right <= left || bottom <= top) return;
+    if (pdf_) {
+        pdf_->fillRect(left, top, right, bottom, bgr);
+        return;
+    }
     flushRun();
     painter_.fillRect(QRect(left, top, right - left, bottom - top), fromBgr(bgr));
 }

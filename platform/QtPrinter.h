@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/PrinterDevice.h"
+#include "pdf/PdfDocument.h"
 
 #include <QFont>
 #include <QGlyphRun>
@@ -13,11 +14,21 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 namespace marlix {
 
 inline const QString kPdfPrinterName = QStringLiteral("Print to PDF");
+
+namespace pdf {
+class FontLibrary;
+}
+
+// How "Print to PDF" makes its files: its own writer, or Qt's PDF engine
+// (MARLIX_PDF_ENGINE=qt), kept to compare the two.
+enum class PdfEngine { Writer, Qt };
+PdfEngine pdfEngineFromEnvironment();
 
 class QtPrinter final : public PrinterDevice {
 public:
@@ -28,13 +39,15 @@ public:
     // The installed printer of that name, letter case aside; empty if none.
     static QString findPrinter(const QString& name);
 
-    explicit QtPrinter(const QString& printerName = defaultPrinterName());
+    explicit QtPrinter(const QString& printerName = defaultPrinterName(),
+                       PdfEngine engine = pdfEngineFromEnvironment());
     ~QtPrinter() override;
     QtPrinter(const QtPrinter&) = delete;
     QtPrinter& operator=(const QtPrinter&) = delete;
 
     QString name() const { return name_; }
     bool isPdf() const { return name_ == kPdfPrinterName; }
+    PdfEngine pdfEngine() const { return engine_; }
     // Makes another printer current (the default when none has that name).
     // Fails with "Printing in progress" while a document is open.
     void selectPrinter(const QString& name);
@@ -90,6 +103,8 @@ private:
         int height = 0;
         int averageWidth = 0;
         QHash<char16_t, int> widths;
+        int cellWidth = 0;
+        std::optional<pdf::TextFont> text; // for the PDF writer; made on first use
     };
     // Characters of one line in one font and colour, drawn as one glyph run:
     // one text object per line in the PDF instead of one per character.
@@ -109,8 +124,15 @@ private:
     void flushRun();
     QString pdfFileName() const;
     void applyCanvasState();
+    bool writesPdf() const { return isPdf() && engine_ == PdfEngine::Writer; }
+    const pdf::TextFont& textFont(MadeFont& made);
 
     QString name_;
+    PdfEngine engine_;
+    std::unique_ptr<pdf::FontLibrary> pdfFonts_;
+    std::unique_ptr<pdf::PdfDocument> pdf_;
+    bool pdfAborted_ = false;
+    std::uint32_t textBgr_ = 0;
     std::unique_ptr<QPrinter> printer_;
     QPainter painter_;
     QString pdfFolder_;

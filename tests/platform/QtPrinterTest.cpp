@@ -22,7 +22,9 @@ QString qs(const std::filesystem::path& p) {
     return QString::fromStdString(p.string());
 }
 
-class PdfPrinterTest : public ::testing::Test {
+// Every case on both ways of making the PDF: the printer's own writer and
+// Qt's PDF engine.
+class PdfPrinterTest : public ::testing::TestWithParam<PdfEngine> {
 protected:
     void SetUp() override {
         printer.setPdfFolder(qs(dir.path() / "pdf"));
@@ -38,9 +40,14 @@ protected:
     }
 
     TempDir dir;
-    QtPrinter printer{kPdfPrinterName};
+    QtPrinter printer{kPdfPrinterName, GetParam()};
     PrintEngine engine{printer};
 };
+
+INSTANTIATE_TEST_SUITE_P(Engines, PdfPrinterTest,
+                         ::testing::Values(PdfEngine::Writer, PdfEngine::Qt), [](const auto& info) {
+                             return info.param == PdfEngine::Writer ? "Writer" : "Qt";
+                         });
 
 TEST(PdfPrinter, IsAnA4LaserPrinterAt600DpiWithA100DotBorder) {
     QtPrinter printer(kPdfPrinterName);
@@ -74,7 +81,7 @@ TEST(PdfPrinter, CourierNewIsAFixedPitchFaceThatTakesTheCellWidth) {
     EXPECT_NEAR(printer.textHeight(u'@'), 100, 1);
 }
 
-TEST_F(PdfPrinterTest, CharactersStandInTheirCellsInThePdf) {
+TEST_P(PdfPrinterTest, CharactersStandInTheirCellsInThePdf) {
     print("A B\r\nCD\fEF");
     ASSERT_EQ(printer.writtenFiles().size(), 1);
     const QString pdf = printer.writtenFiles().first();
@@ -98,7 +105,7 @@ TEST_F(PdfPrinterTest, CharactersStandInTheirCellsInThePdf) {
     EXPECT_NEAR(words[3].xMin, (100 + 136) * dot, 0.05);
 }
 
-TEST_F(PdfPrinterTest, PageFeedOffKeepsOnePage) {
+TEST_P(PdfPrinterTest, PageFeedOffKeepsOnePage) {
     engine.settings.pageFeed = false;
     print("AB\r\nCD\fEF");
     ASSERT_EQ(printer.writtenFiles().size(), 1);
@@ -114,13 +121,13 @@ TEST_F(PdfPrinterTest, PageFeedOffKeepsOnePage) {
     EXPECT_NEAR(find("EF").yMin, find("CD").yMin, 0.05);
 }
 
-TEST_F(PdfPrinterTest, AJobOfControlCodesWritesNoPdf) {
+TEST_P(PdfPrinterTest, AJobOfControlCodesWritesNoPdf) {
     print("\r\n\f\r\n\f");
     EXPECT_TRUE(printer.writtenFiles().isEmpty());
     EXPECT_TRUE(QDir(qs(dir.path() / "pdf")).entryList(QDir::Files).isEmpty());
 }
 
-TEST_F(PdfPrinterTest, LandscapeSettingGivesALandscapePage) {
+TEST_P(PdfPrinterTest, LandscapeSettingGivesALandscapePage) {
     engine.settings.landscape = true;
     print("Landscape");
     ASSERT_EQ(printer.writtenFiles().size(), 1);
@@ -128,7 +135,7 @@ TEST_F(PdfPrinterTest, LandscapeSettingGivesALandscapePage) {
     EXPECT_TRUE(info.contains(QStringLiteral("842 x 595"))) << info.toStdString();
 }
 
-TEST_F(PdfPrinterTest, DocumentsNeverOverwriteEachOther) {
+TEST_P(PdfPrinterTest, DocumentsNeverOverwriteEachOther) {
     print("one");
     print("two");
     ASSERT_EQ(printer.writtenFiles().size(), 2);
@@ -137,7 +144,7 @@ TEST_F(PdfPrinterTest, DocumentsNeverOverwriteEachOther) {
     EXPECT_TRUE(pdfText(printer.writtenFiles()[1]).contains(QStringLiteral("two")));
 }
 
-TEST_F(PdfPrinterTest, OrientationCannotChangeWhileADocumentIsOpen) {
+TEST_P(PdfPrinterTest, OrientationCannotChangeWhileADocumentIsOpen) {
     printer.setTitle(kJobTitle);
     printer.beginDoc();
     try {
@@ -152,7 +159,7 @@ TEST_F(PdfPrinterTest, OrientationCannotChangeWhileADocumentIsOpen) {
         << "an aborted document leaves no PDF";
 }
 
-TEST_F(PdfPrinterTest, AnUnwritablePdfFolderIsAClearErrorAndKeepsTheJob) {
+TEST_P(PdfPrinterTest, AnUnwritablePdfFolderIsAClearErrorAndKeepsTheJob) {
     const std::string blocker = dir.write("not-a-folder", "x");
     printer.setPdfFolder(QString::fromStdString(blocker + "/pdf"));
     const std::string job = dir.write("job", "AB");

@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <gtest/gtest.h>
+#include <set>
 #include <vector>
 
 namespace marlix::test {
@@ -17,18 +19,34 @@ inline QString run(const QString& program, const QStringList& args) {
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// Every PDF a test reads back must be sound: qpdf finds nothing wrong with
+// its structure, streams or fonts.
+inline void expectSoundPdf(const QString& pdf) {
+    static std::set<QString> checked;
+    if (!checked.insert(pdf).second) return;
+    QProcess p;
+    p.start(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf});
+    p.waitForFinished(60000);
+    EXPECT_TRUE(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+        << pdf.toStdString() << ": " << p.readAllStandardOutput().toStdString()
+        << p.readAllStandardError().toStdString();
+}
+
 inline int pdfPages(const QString& pdf) {
+    expectSoundPdf(pdf);
     const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
                        .match(run(QStringLiteral("pdfinfo"), {pdf}));
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
 inline QString pdfText(const QString& pdf) {
+    expectSoundPdf(pdf);
     return run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
 }
 
 // The first page as a greyscale picture at dpi dots per inch.
 inline QImage pdfPicture(const QString& pdf, int dpi) {
+    expectSoundPdf(pdf);
     QProcess p;
     p.start(QStringLiteral("pdftoppm"),
             {QStringLiteral("-gray"), QStringLiteral("-r"), QString::number(dpi),
@@ -45,6 +63,7 @@ struct PdfWord {
 
 // Every word with its box in points, from pdftotext -bbox.
 inline std::vector<PdfWord> pdfWords(const QString& pdf) {
+    expectSoundPdf(pdf);
     const QString html =
         run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
     std::vector<PdfWord> words;
