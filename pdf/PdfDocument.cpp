@@ -203,7 +203,10 @@ void PdfDocument::drawChar(int x, int y, char16_t ch, const TextFont& font, std:
         // Not in the face: another face that has it, as the system's text layout does.
         Face* other =
             ch >= 32 ? fonts_.fallback(*face, font.family, font.bold, font.italic, ch) : nullptr;
-        if (!other) return;
+        if (!other) {
+            if (ch >= 32) missingBox(x, y, font, bgr);
+            return;
+        }
         face = other;
         glyph = face->glyph(ch);
     }
@@ -227,6 +230,26 @@ void PdfDocument::drawChar(int x, int y, char16_t ch, const TextFont& font, std:
     run_.xs.push_back(x);
     run_.text += char(glyph >> 8);
     run_.text += char(glyph & 0xFF);
+}
+
+void PdfDocument::missingBox(int x, int y, const TextFont& font, std::uint32_t bgr) {
+    // No face has the character: an empty box stands in its cell, as the
+    // system's text path draws one, so the gap still shows a character was there.
+    flushRun();
+    flushStrokes();
+    flushFill();
+    endText();
+    setStroke(bgr);
+    setLineWidth(font.size / 20);
+    const double width = font.size * 0.5 * font.stretch, height = font.size * 0.7;
+    num(content_, x + font.size * 0.05 * font.stretch);
+    content_ += ' ';
+    num(content_, y + font.ascent - height);
+    content_ += ' ';
+    num(content_, width);
+    content_ += ' ';
+    num(content_, height);
+    content_ += " re S\n";
 }
 
 void PdfDocument::flushRun() {

@@ -89,6 +89,7 @@ private:
     };
 
     FontUse& use(Face* face);
+    void missingBox(int x, int y, const TextFont& font, std::uint32_t bgr);
     void flushRun();
     void flushStrokes();
     void flushFill();

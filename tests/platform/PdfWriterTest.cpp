@@ -151,6 +151,27 @@ TEST_F(PdfWriterTest, ACharacterTheFaceLacksComesFromAFaceThatHasIt) {
     EXPECT_NEAR(words[0].xMin, (100 + 60) * 72.0 / 600, 0.05);
 }
 
+TEST_F(PdfWriterTest, ACharacterNoFaceHasLeavesTheMissingGlyphBox) {
+    const QString file = qs(dir.path() / "missing.pdf");
+    QtPrinter printer(kPdfPrinterName, PdfEngine::Writer);
+    printer.setPdfFile(file);
+    LogicalFont lf;
+    lf.face = "Courier New";
+    lf.height = 600;
+    lf.width = 360;
+    lf.pitchAndFamily = 1;
+    printer.setFont(lf);
+    printer.beginDoc();
+    printer.drawChar(600, 600, u'\uE8FF'); // private use: no installed face has it
+    printer.endDoc();
+    const QImage page = pdfPicture(file, 150);
+    int ink = 0;
+    for (int y = 150; y < 300; ++y)
+        for (int x = 150; x < 240; ++x)
+            ink += qGray(page.pixel(x, y)) < 128;
+    EXPECT_GT(ink, 20) << "the box is drawn in the cell";
+}
+
 TEST_F(PdfWriterTest, AFrameIsAFewLongStrokes) {
     const QString pdf = print(PdfEngine::Writer, kFramedJob, "own.pdf");
     QProcess qpdf;
