@@ -100,8 +100,11 @@ std::string textString(const std::string& utf8) {
 
 PdfDocument::PdfDocument(const std::string& path, const std::string& title, const PageFrame& frame,
                          FontLibrary& fonts, int compression)
-    : path_(path), frame_(frame), fonts_(fonts), compression_(compression), title_(title) {
-    file_ = std::fopen(path.c_str(), "wb");
+    : path_(path), partPath_(path + ".part"), frame_(frame), fonts_(fonts),
+      compression_(compression), title_(title) {
+    // The file is written under a name of its own and gets its real one when
+    // it is whole: whoever watches the folder never opens half a PDF.
+    file_ = std::fopen(partPath_.c_str(), "wb");
     if (!file_) throw Error(formatMessage(kCannotCreate, path));
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 18);
     compressor_ = libdeflate_alloc_compressor(compression_);
@@ -718,14 +721,17 @@ void PdfDocument::finish() {
 void PdfDocument::close() {
     std::FILE* f = file_;
     file_ = nullptr;
-    if (std::fclose(f) != 0) throw Error(formatMessage(kCannotCreate, path_));
+    if (std::fclose(f) != 0 || std::rename(partPath_.c_str(), path_.c_str()) != 0) {
+        std::remove(partPath_.c_str());
+        throw Error(formatMessage(kCannotCreate, path_));
+    }
 }
 
 void PdfDocument::abort() {
     if (!file_) return;
     std::fclose(file_);
     file_ = nullptr;
-    std::remove(path_.c_str());
+    std::remove(partPath_.c_str());
 }
 
 } // namespace marlix::pdf

@@ -107,6 +107,7 @@ private:
     void close();
 
     std::string path_;
+    std::string partPath_; // where it is written until it is whole
     std::FILE* file_ = nullptr;
     std::uint64_t offset_ = 0;
     std::vector<std::uint64_t> offsets_; // by object number, 0 unused

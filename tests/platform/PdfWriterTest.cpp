@@ -200,9 +200,11 @@ TEST_F(PdfWriterTest, PagesReachTheFileBeforeTheDocumentEnds) {
                 printer.drawChar(col * 50, line * 100, char16_t(u'!' + (page + line + col) % 90));
         printer.newPage();
     }
-    const qint64 before = QFileInfo(file).size();
+    const qint64 before = QFileInfo(file + QStringLiteral(".part")).size();
+    EXPECT_FALSE(QFileInfo::exists(file)) << "half a PDF under its real name";
     printer.endDoc();
     EXPECT_GT(before, QFileInfo(file).size() / 2) << "pages kept in memory till the end";
+    EXPECT_FALSE(QFileInfo::exists(file + QStringLiteral(".part")));
     EXPECT_EQ(pdfPages(file), 1001);
 }
 
