@@ -60,7 +60,7 @@ struct Registered {
     const char* name;
 };
 constexpr std::array<Registered, 5> kRegistered = {{
-    {0, 0, "italic"},
+    {0, 0, kItalicTable},
     {1, 0, "437"},
     {3, 0, "850"},
     {10, 0, "852"},
@@ -114,13 +114,10 @@ void PrintEngine::selectCharTable() {
         byteMap_[b] = static_cast<std::uint8_t>(b);
     italicBytes_.reset();
     const std::string& name = e.tables[e.table];
-    const bool italic = name == "italic";
+    const bool italic = name == kItalicTable;
     const CodePageTable* base = &codePage;
-    if (!italic && !name.empty()) {
-        auto it = std::find_if(tableCache_.begin(), tableCache_.end(),
-                               [&](const auto& t) { return t.first == name; });
-        if (it != tableCache_.end()) base = &it->second;
-    }
+    if (!italic && !name.empty())
+        if (const CodePageTable* table = loadTable(name)) base = table;
     if (base == &codePage && e.international == 0 && !e.printableControls && !italic) {
         chars_ = &codePage;
         return;
@@ -147,6 +144,19 @@ void PrintEngine::selectCharTable() {
                 byteMap_[b] = static_cast<std::uint8_t>(b - 128);
     }
     chars_ = &emulationChars_;
+}
+
+const CodePageTable* PrintEngine::loadTable(const std::string& name) {
+    for (const auto& [loaded, table] : tableCache_)
+        if (loaded == name) return &table;
+    if (!codePageFile) return nullptr;
+    CodePageTable table;
+    try {
+        codeset(table, codePageFile(name));
+    } catch (const Error&) {
+        return nullptr; // not installed: as if the printer had no such table
+    }
+    return &tableCache_.emplace_back(name, table).second;
 }
 
 void PrintEngine::updateFormEnd() {
@@ -298,16 +308,16 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
         setpitch(job_.pitch);
     }
 
-    switch (m.command->effect) {
+    switch (effect) {
     case Effect::CarriageReturn:
     case Effect::FormFeed:
     case Effect::Backspace: return 0;
     case Effect::LineFeed:
         // An Epson printer's line feed also returns to the left margin, so
-        // jobs that end their lines with LF alone print no staircase.
-        job_.y = add32(job_.y, lineHeight_);
+        // jobs that end their lines with LF alone print no staircase; the
+        // driver feeds the line.
         job_.x = area_.left;
-        return m.size;
+        return 0;
     case Effect::Tab: {
         const std::int64_t cell = charAdvance_;
         if (cell <= 0) break;
@@ -489,7 +499,7 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
     case Effect::RightMargin: {
         // Columns of today's pitch from the paper's printable left edge.
         const std::int64_t at = e.originLeft + std::int64_t{param(0)} * charAdvance_;
-        if (m.command->effect == Effect::LeftMargin) {
+        if (effect == Effect::LeftMargin) {
             if (at >= area_.right) break;
             const bool lineStart = job_.x == area_.left;
             area_.left = fit<std::int32_t>(at);
@@ -521,7 +531,7 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
     case Effect::RelativeV: {
         if (dataLength != 2) break;
         const std::int64_t y =
-            m.command->effect == Effect::AbsoluteV
+            effect == Effect::AbsoluteV
                 ? area_.top + std::int64_t{unitsDown(word(2))}
                 : job_.y + std::int64_t{unitsDown(static_cast<std::int16_t>(word(2)))};
         // Beyond the page's end or above its top margin, the printer ignores it.
@@ -548,23 +558,9 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
         });
         // A table the printer lacks leaves the slot as it was.
         if (slot >= 4 || known == kRegistered.end()) break;
-        std::string name = known->name;
-        if (name != "italic" && codePageFile) {
-            const bool cached = std::any_of(tableCache_.begin(), tableCache_.end(),
-                                            [&](const auto& t) { return t.first == name; });
-            if (!cached) {
-                CodePageTable table;
-                try {
-                    codeset(table, codePageFile(name));
-                } catch (const Error&) {
-                    break; // not installed: as if the printer had no such table
-                }
-                tableCache_.emplace_back(name, table);
-            }
-        } else if (name != "italic") {
-            break;
-        }
-        e.tables[slot] = std::move(name);
+        const std::string name = known->name;
+        if (name != kItalicTable && !loadTable(name)) break;
+        e.tables[slot] = name;
         selectCharTable();
         break;
     }

@@ -24,6 +24,8 @@ inline constexpr const char* kJobTitle = "DOS-console task";
 // UpdateProgress frame that brings back the program's own icon.
 inline constexpr int kProgressDone = 255;
 inline constexpr int kLastProgressFrame = 15;
+// The Epson emulation's name for its italic character table.
+inline constexpr const char* kItalicTable = "italic";
 
 // The printer canvas's font: what the font panel chose and the job's
 // sequences change.
@@ -99,8 +101,8 @@ private:
         std::int32_t extraSpace = 0;   // ESC SP, dots after each character
         int unit = 0;                  // ESC ( U, in 1/3600 inch; 0: not set
         // Character tables 0..3: a code page name, "" for the loaded table,
-        // "italic" for the italic table.
-        std::array<std::string, 4> tables{"italic", "", "", ""};
+        // kItalicTable for the italic table.
+        std::array<std::string, 4> tables{kItalicTable, "", "", ""};
         std::uint8_t table = 1; // ESC t
         std::uint8_t international = 0;
         bool upperControls = true; // ESC 7: 128..159 of the italic table act as controls
@@ -146,6 +148,8 @@ private:
     // The emulation's parts: reset, character tables, forms, images.
     void resetEmulation();
     void selectCharTable();
+    // The code page file of that name, read once a job; null if it can't be.
+    const CodePageTable* loadTable(const std::string& name);
     bool printableControl(std::uint8_t b) const;
     void updateFormEnd();
     std::int32_t units(std::int64_t count, int perInch, int resolution) const;
