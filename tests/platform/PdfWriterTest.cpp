@@ -59,6 +59,18 @@ protected:
         return printer.writtenFiles().value(0);
     }
     static QString qs(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+    // Opens a document on the writer in the fixed-pitch face at a cell of
+    // width x height dots.
+    static void beginInCourier(QtPrinter& printer, const QString& file, int width, int height) {
+        printer.setPdfFile(file);
+        LogicalFont lf;
+        lf.face = "Courier New";
+        lf.height = height;
+        lf.width = width;
+        lf.pitchAndFamily = 1;
+        printer.setFont(lf);
+        printer.beginDoc();
+    }
 
     TempDir dir;
 };
@@ -131,14 +143,7 @@ TEST_F(PdfWriterTest, FontsAreEmbeddedSubsetsThatCopyAsText) {
 TEST_F(PdfWriterTest, ACharacterTheFaceLacksComesFromAFaceThatHasIt) {
     const QString file = qs(dir.path() / "fallback.pdf");
     QtPrinter printer(kPdfPrinterName, PdfEngine::Writer);
-    printer.setPdfFile(file);
-    LogicalFont lf;
-    lf.face = "Courier New";
-    lf.height = 100;
-    lf.width = 60;
-    lf.pitchAndFamily = 1;
-    printer.setFont(lf);
-    printer.beginDoc();
+    beginInCourier(printer, file, 60, 100);
     int x = 0;
     for (char16_t ch : std::u16string(u"A\u2603B")) // no snowman in the mono face
         printer.drawChar(x += 60, 100, ch);
@@ -154,14 +159,7 @@ TEST_F(PdfWriterTest, ACharacterTheFaceLacksComesFromAFaceThatHasIt) {
 TEST_F(PdfWriterTest, ACharacterNoFaceHasLeavesTheMissingGlyphBox) {
     const QString file = qs(dir.path() / "missing.pdf");
     QtPrinter printer(kPdfPrinterName, PdfEngine::Writer);
-    printer.setPdfFile(file);
-    LogicalFont lf;
-    lf.face = "Courier New";
-    lf.height = 600;
-    lf.width = 360;
-    lf.pitchAndFamily = 1;
-    printer.setFont(lf);
-    printer.beginDoc();
+    beginInCourier(printer, file, 360, 600);
     printer.drawChar(600, 600, u'\uE8FF'); // private use: no installed face has it
     printer.endDoc();
     const QImage page = pdfPicture(file, 150);
