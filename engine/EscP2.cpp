@@ -50,7 +50,7 @@ constexpr std::array kCommands = {
     esc("U", 1, Skip),       esc("W", 1, DoubleWidth),  esc("X", 3, PitchAndPoint),
     esc("Y", Columns, 0, BitImage120Fast), esc("Z", Columns, 0, BitImage240),
     esc("\\", 2, Relative),  esc("^", Columns, 1, BitImage9Pin),
-    esc("a", 1, Skip),       esc("b", UntilNul, 17, Skip), esc("c", 2, MotionIndex),
+    esc("a", 1, Skip),       esc("b", Channel, 16, Skip), esc("c", 2, MotionIndex),
     esc("e", 2, Skip),       esc("f", 2, Skip),         esc("g", 0, Fifteen),
     esc("i", 1, Skip),       esc("j", 1, ReverseFeed),         esc("k", 1, Skip),
     esc("l", 1, LeftMargin), esc("m", 1, Skip),         esc("p", 1, Proportional),
@@ -93,6 +93,16 @@ std::size_t compressedSize(std::string_view b, std::size_t at, std::size_t want)
     return i <= b.size() ? i : 0;
 }
 
+// A list of at most `most` bytes and its NUL from `at` on.
+std::optional<std::size_t> untilNul(std::string_view b, std::size_t at, std::size_t most) {
+    const std::size_t left = b.size() - at;
+    for (std::size_t i = 0; i < left && i <= most; ++i)
+        if (b[at + i] == 0) return i + 1;
+    // A list without its end stops at its longest.
+    if (left > most) return most + 1;
+    return std::nullopt;
+}
+
 // The data's size after a command's own bytes end at `at`; nullopt while the
 // bytes end before it can be known.
 std::optional<std::size_t> dataSize(const Command& c, std::string_view b, std::size_t at) {
@@ -102,12 +112,14 @@ std::optional<std::size_t> dataSize(const Command& c, std::string_view b, std::s
     case Word:
         if (left < 2) return std::nullopt;
         return 2 + word(b, at);
-    case UntilNul:
-        for (std::size_t i = 0; i < left && i <= c.count; ++i)
-            if (b[at + i] == 0) return i + 1;
-        // A list without its end stops at its longest.
-        if (left > c.count) return std::size_t{c.count} + 1;
-        return std::nullopt;
+    case UntilNul: return untilNul(b, at, c.count);
+    case Channel: {
+        // Channel 0 is a NUL too: it does not end the list.
+        if (left < 1) return std::nullopt;
+        const auto stops = untilNul(b, at + 1, c.count);
+        if (!stops) return std::nullopt;
+        return 1 + *stops;
+    }
     case FormLength:
         if (left < 1) return std::nullopt;
         return b[at] == 0 ? 2 : 1;

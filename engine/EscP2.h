@@ -19,6 +19,7 @@ enum class Length : std::uint8_t {
     Fixed,      // `count` parameter bytes
     Word,       // nL nH, then that many bytes (the ESC ( family)
     UntilNul,   // parameter bytes up to a NUL, at most `count` of them
+    Channel,    // ESC b: a channel, then stops up to a NUL, at most `count` of them
     FormLength, // ESC C: n, or NUL n
     Columns,    // `count` bytes ahead of nL nH, then nL + 256 nH columns
     Raster,     // ESC .: c v h m nL nH, then m rows of nL + 256 nH dots

@@ -77,6 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
             11, Effect::BitImage},
         Row{"\x1b^\x01\x02\x00\x01\x02\x03\x04"s, 9, Effect::BitImage9Pin},
         Row{"\x1b?K\x03", 4, Effect::ReassignImage},
+        Row{"\x1b"
+            "b\x00\x05\x0a\x00"s,
+            6, Effect::Skip}, // channel 0's stops
         // 2 rows of 16 dots: 4 bytes plain, or compressed as "3 copies of FF" + "1 literal".
         Row{"\x1b.\x00\x0a\x0a\x02\x10\x00\x01\x02\x03\x04"s, 12, Effect::RasterImage},
         Row{"\x1b.\x01\x0a\x0a\x02\x10\x00\xfe\xff\x00\x07"s, 12, Effect::RasterImage},
