@@ -67,31 +67,25 @@ constexpr std::array<Registered, 5> kRegistered = {{
     {14, 0, "866"},
 }};
 
-// Dots across per inch of the bit-image modes of ESC *; 0: unknown mode.
-int columnsPerInch(std::uint8_t mode) {
-    switch (mode) {
-    case 0:
-    case 32: return 60;
-    case 1:
-    case 2:
-    case 33: return 120;
-    case 3: return 240;
-    case 4: return 80;
-    case 5: return 72;
-    case 6:
-    case 38: return 90;
-    case 7: return 144;
-    case 39:
-    case 71: return 180;
-    case 40:
-    case 72:
-    case 73: return 360;
-    default: return 0;
+// The dots of an image command's columns. A density the printers don't
+// define gives none, never another mode's columns; a column is read only if
+// the command holds it whole, so no byte of the job after it is taken for dots.
+DotImage columnDots(std::string_view data, const escp2::ColumnFormat& format, std::size_t columns) {
+    DotImage image;
+    if (format.perInchX == 0 || format.bytes * 8 < std::size_t(format.dots)) return image;
+    columns = std::min(columns, data.size() / format.bytes);
+    if (columns == 0) return image;
+    image.columns = fit<int>(static_cast<std::int64_t>(columns));
+    image.rows = format.dots;
+    image.bits.resize(std::size_t(image.rows) * image.rowBytes());
+    for (std::size_t c = 0; c < columns; ++c) {
+        const std::string_view column = data.substr(c * format.bytes, format.bytes);
+        for (int d = 0; d < format.dots; ++d)
+            if (static_cast<std::uint8_t>(column[std::size_t(d) / 8]) >> (7 - d % 8) & 1)
+                image.set(static_cast<int>(c), d);
     }
+    return image;
 }
-
-// ESC ^ is the 9-pin printers' own: its mode numbers mean other densities.
-constexpr std::uint8_t kNinePin60 = 0x80;
 
 } // namespace
 
@@ -199,32 +193,9 @@ void PrintEngine::placeImage(DotImage& image, long double perInchX, long double 
     job_.x = add32(job_.x, width);
 }
 
-void PrintEngine::printColumns(std::string_view data, std::uint8_t mode, std::size_t columns) {
-    // 8, 24 or 48 dots high, a byte for every 8 of them, the top dot in the
-    // high bit; ESC ^ has 9 dots in two bytes.
-    int bytes = 1, dots = 8, perInchX = columnsPerInch(mode), perInchY = 60;
-    if (mode & kNinePin60) {
-        bytes = 2, dots = 9, perInchY = 72;
-        perInchX = (mode & 1) ? 120 : 60;
-    } else if (escp2::bytesPerColumn(mode) == 3) {
-        bytes = 3, dots = 24, perInchY = 180;
-    } else if (escp2::bytesPerColumn(mode) == 6) {
-        bytes = 6, dots = 48, perInchY = 360;
-    }
-    if (perInchX == 0 || columns == 0) return;
-    DotImage image;
-    image.columns = fit<int>(static_cast<std::int64_t>(columns));
-    image.rows = dots;
-    image.bits.resize(std::size_t(image.rows) * image.rowBytes());
-    for (std::size_t c = 0; c < columns; ++c)
-        for (int d = 0; d < dots; ++d)
-            if (static_cast<std::uint8_t>(data[c * bytes + d / 8]) >> (7 - d % 8) & 1)
-                image.set(static_cast<int>(c), d);
-    placeImage(image, perInchX, perInchY);
-}
-
 void PrintEngine::printRaster(std::string_view command) {
     // ESC . c v h m nL nH: densities in 1/3600 inch, m rows of dots across.
+    if (command.size() < 8) return;
     const auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(command[2 + i]); };
     const std::uint8_t mode = at(0), v = at(1), h = at(2), rows = at(3);
     const std::size_t columns = at(4) + 256u * at(5);
@@ -233,8 +204,9 @@ void PrintEngine::printRaster(std::string_view command) {
     image.columns = static_cast<int>(columns);
     image.rows = rows;
     const std::size_t want = std::size_t(rows) * image.rowBytes();
-    std::string_view data = command.substr(8);
+    const std::string_view data = command.substr(8);
     if (mode == 0) {
+        if (data.size() < want) return;
         image.bits.assign(data.begin(), data.begin() + std::ptrdiff_t(want));
     } else {
         // Runs: a count below 128 copies count + 1 bytes, above it repeats
@@ -264,7 +236,8 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
     std::string& window = window_;
     window.assign(1, static_cast<char>(b));
     window += more(kEmulationLookAhead);
-    escp2::Measured m = escp2::measure(window);
+    Emulation& e = job_.escp;
+    escp2::Measured m = escp2::measure(window, e.imageModes);
     // Images and long lists: read on until the whole command is there, or
     // the job ends.
     while (m.command && m.incomplete) {
@@ -273,16 +246,21 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
         if (tail.size() + 1 <= window.size()) break;
         window.resize(1);
         window += tail;
-        m = escp2::measure(window);
+        m = escp2::measure(window, e.imageModes);
     }
     if (!m.command) return 0;
     // Cut off by the end of the job: what there is of it goes, as a printer drops it.
     if (m.incomplete) return window.size();
 
-    const std::size_t own = 1 + m.command->bytes.size();
+    // What the effects read: the command's bytes, never the job's after it.
+    const std::string_view command = std::string_view(window).substr(0, m.size);
+    const std::size_t own = m.own;
     const auto param = [&](std::size_t i) {
         const std::size_t at = own + i;
-        return at < m.size ? static_cast<std::uint8_t>(window[at]) : std::uint8_t{0};
+        return at < command.size() ? static_cast<std::uint8_t>(command[at]) : std::uint8_t{0};
+    };
+    const auto paramsFrom = [&](std::size_t i) {
+        return command.substr(std::min(own + i, command.size()));
     };
     const auto word = [&](std::size_t i) { return param(i) + 256 * param(i + 1); };
     // ESC ( commands: nL nH, then their data.
@@ -293,7 +271,6 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
         // No spacing at all would stack every line: such a command is swallowed.
         if (param(0) != 0) lineHeight_ = nearestAs<std::uint16_t>(resy() * param(0) / perInch);
     };
-    Emulation& e = job_.escp;
     const int unit = e.unit != 0 ? e.unit : kDefaultUnit;
     const auto unitsDown = [&](std::int64_t n) { return units(n * unit, 3600, resy()); };
     // Where the current page ends for vertical moves.
@@ -584,28 +561,27 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
         selectCharTable();
         break;
     case Effect::BitImage:
-        printColumns(std::string_view(window).substr(own + 3), param(0), word(1));
-        break;
     case Effect::BitImage60:
     case Effect::BitImage120:
     case Effect::BitImage120Fast:
-    case Effect::BitImage240: {
-        const std::size_t which = std::string_view("KLYZ").find(m.command->bytes[0]);
-        printColumns(std::string_view(window).substr(own + 2), e.imageModes[which], word(0));
+    case Effect::BitImage240:
+    case Effect::BitImage9Pin: {
+        // ESC * and ESC ^ have their mode ahead of nL nH.
+        const std::size_t ahead = m.command->count;
+        const auto format = escp2::columnFormat(*m.command, param(0), e.imageModes);
+        DotImage image = columnDots(paramsFrom(ahead + 2), format, word(ahead));
+        if (image.columns > 0) placeImage(image, format.perInchX, format.perInchY);
         break;
     }
-    case Effect::BitImage9Pin:
-        printColumns(std::string_view(window).substr(own + 3), kNinePin60 | (param(0) & 1),
-                     word(1));
-        break;
     case Effect::ReassignImage: {
-        const std::size_t which = std::string_view("KLYZ").find(static_cast<char>(param(0)));
-        if (which != std::string_view::npos && columnsPerInch(param(1)) != 0 &&
-            escp2::bytesPerColumn(param(1)) == 1)
+        // A mode that doesn't print leaves the letter as it was, and the
+        // length of its images with it.
+        const std::size_t which = escp2::kImageLetters.find(static_cast<char>(param(0)));
+        if (which != std::string_view::npos && escp2::bitImageFormat(param(1)).perInchX != 0)
             e.imageModes[which] = param(1);
         break;
     }
-    case Effect::RasterImage: printRaster(std::string_view(window).substr(0, m.size)); break;
+    case Effect::RasterImage: printRaster(command); break;
     default: break; // taken and skipped
     }
     setpitch(job_.pitch);

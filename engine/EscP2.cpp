@@ -105,7 +105,8 @@ std::optional<std::size_t> untilNul(std::string_view b, std::size_t at, std::siz
 
 // The data's size after a command's own bytes end at `at`; nullopt while the
 // bytes end before it can be known.
-std::optional<std::size_t> dataSize(const Command& c, std::string_view b, std::size_t at) {
+std::optional<std::size_t> dataSize(const Command& c, std::string_view b, std::size_t at,
+                                    const ImageModes& modes) {
     const std::size_t left = b.size() - at;
     switch (c.length) {
     case Fixed: return c.count;
@@ -125,10 +126,8 @@ std::optional<std::size_t> dataSize(const Command& c, std::string_view b, std::s
         return b[at] == 0 ? 2 : 1;
     case Columns: {
         if (left < c.count + 2u) return std::nullopt;
-        std::size_t perColumn = 1;
-        if (c.effect == BitImage) perColumn = bytesPerColumn(static_cast<std::uint8_t>(b[at]));
-        if (c.effect == BitImage9Pin) perColumn = 2;
-        return c.count + 2 + perColumn * word(b, at + c.count);
+        const ColumnFormat format = columnFormat(c, static_cast<std::uint8_t>(b[at]), modes);
+        return c.count + 2 + format.bytes * word(b, at + c.count);
     }
     case Raster: {
         if (left < 6) return std::nullopt;
@@ -175,14 +174,51 @@ bool startsCommand(std::uint8_t b) {
     return starts[b];
 }
 
-std::size_t bytesPerColumn(std::uint8_t mode) {
-    if (mode <= 7) return 1;
-    if (mode >= 32 && mode <= 40) return 3;
-    if (mode >= 71 && mode <= 73) return 6;
-    return 0;
+ColumnFormat bitImageFormat(std::uint8_t mode) {
+    // Dots across per inch; 34 to 37 are measured as 24-dot columns but
+    // print at no density.
+    int across = 0;
+    switch (mode) {
+    case 0:
+    case 32: across = 60; break;
+    case 1:
+    case 2:
+    case 33: across = 120; break;
+    case 3: across = 240; break;
+    case 4: across = 80; break;
+    case 5: across = 72; break;
+    case 6:
+    case 38: across = 90; break;
+    case 7: across = 144; break;
+    case 39:
+    case 71: across = 180; break;
+    case 40:
+    case 72:
+    case 73: across = 360; break;
+    default: break;
+    }
+    if (mode <= 7) return {1, 8, across, 60};
+    if (mode >= 32 && mode <= 40) return {3, 24, across, 180};
+    if (mode >= 71 && mode <= 73) return {6, 48, across, 360};
+    return {};
 }
 
-Measured measure(std::string_view bytes) {
+ColumnFormat columnFormat(const Command& c, std::uint8_t first, const ImageModes& modes) {
+    switch (c.effect) {
+    case BitImage: return bitImageFormat(first);
+    case BitImage9Pin:
+        // Two bytes a column whatever m is, the ninth dot in the second
+        // byte's high bit; only 0 and 1 are densities.
+        return {2, 9, first == 0 ? 60 : first == 1 ? 120 : 0, 72};
+    case BitImage60:
+    case BitImage120:
+    case BitImage120Fast:
+    case BitImage240: return bitImageFormat(modes[kImageLetters.find(c.bytes[0])]);
+    default: return {};
+    }
+}
+
+Measured measure(std::string_view bytes, const ImageModes& modes) {
     if (bytes.empty()) return {};
     if (bytes[0] != ESC) {
         static const auto controls = [] {
@@ -192,7 +228,7 @@ Measured measure(std::string_view bytes) {
             return t;
         }();
         const Command* c = controls[static_cast<std::uint8_t>(bytes[0])];
-        return c ? Measured{c, 1, false} : Measured{};
+        return c ? Measured{c, 1, false, 1} : Measured{};
     }
     if (bytes.size() < 2) return {nullptr, 0, true};
     const Command* found = &kUnknownEscape;
@@ -214,10 +250,9 @@ Measured measure(std::string_view bytes) {
         return t;
     }();
     if (const Command* c = index[own == 3][static_cast<std::uint8_t>(bytes[own - 1])]) found = c;
-    const auto data = dataSize(*found, bytes, own);
-    if (!data) return {found, 0, true};
-    if (own + *data > bytes.size()) return {found, own + *data, true};
-    return {found, own + *data, false};
+    const auto data = dataSize(*found, bytes, own, modes);
+    if (!data) return {found, 0, true, own};
+    return {found, own + *data, own + *data > bytes.size(), own};
 }
 
 } // namespace marlix::escp2

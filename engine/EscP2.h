@@ -21,7 +21,7 @@ enum class Length : std::uint8_t {
     UntilNul,   // parameter bytes up to a NUL, at most `count` of them
     Channel,    // ESC b: a channel, then stops up to a NUL, at most `count` of them
     FormLength, // ESC C: n, or NUL n
-    Columns,    // `count` bytes ahead of nL nH, then nL + 256 nH columns
+    Columns,    // `count` bytes ahead of nL nH, then nL + 256 nH columns (columnFormat)
     Raster,     // ESC .: c v h m nL nH, then m rows of nL + 256 nH dots
     UserChars,  // ESC &: NUL n m, then per character a0 a1 a2 and its columns
 };
@@ -121,19 +121,37 @@ struct Command {
 // Every command, control codes first.
 std::span<const Command> commands();
 
-// What stands at the start of bytes.
+// The ESC * modes that ESC K, L, Y and Z stand for; ESC ? changes them, and
+// with them how many bytes those commands take.
+using ImageModes = std::array<std::uint8_t, 4>;
+inline constexpr std::string_view kImageLetters = "KLYZ";
+inline constexpr ImageModes kDefaultImageModes = {0, 1, 2, 3};
+
+// What stands at the start of bytes while ESC K, L, Y and Z stand for modes.
 struct Measured {
     const Command* command = nullptr; // null: not a command (text)
     std::size_t size = 0;             // the whole command, its data included
     bool incomplete = false;          // the bytes end inside the command
+    std::size_t own = 0;              // the command's own bytes; its parameters follow
 };
-Measured measure(std::string_view bytes);
+Measured measure(std::string_view bytes, const ImageModes& modes = kDefaultImageModes);
 
 // ESC, or a control code the printers act on.
 bool startsCommand(std::uint8_t b);
 
-// Bytes per column of an ESC * image of mode m (1, 3 or 6); 0 for a mode
-// the printers do not know, whose data can't be measured.
-std::size_t bytesPerColumn(std::uint8_t mode);
+// The columns of a bit image, each `bytes` long with the top dot in the high
+// bit of its first byte.
+struct ColumnFormat {
+    std::size_t bytes = 0; // 0: a mode whose data can't be measured; only nL nH go
+    int dots = 0;
+    int perInchX = 0; // 0: a density the printers don't define, skipped unprinted
+    int perInchY = 0;
+};
+// ESC * mode m; ESC ? gives ESC K, L, Y and Z only modes that print.
+ColumnFormat bitImageFormat(std::uint8_t mode);
+// The columns of an image command (Length::Columns) whose first parameter is
+// `first`. Measuring and drawing both ask here, so the bytes one counts are
+// the bytes the other reads.
+ColumnFormat columnFormat(const Command& c, std::uint8_t first, const ImageModes& modes);
 
 } // namespace marlix::escp2
