@@ -262,7 +262,8 @@ std::size_t PrintEngine::emulate(std::uint8_t b,
     const auto paramsFrom = [&](std::size_t i) {
         return command.substr(std::min(own + i, command.size()));
     };
-    const auto word = [&](std::size_t i) { return param(i) + 256 * param(i + 1); };
+    // Wide enough for the 32-bit values of ESC ( C and ESC ( c, made of two.
+    const auto word = [&](std::size_t i) { return std::int64_t{param(i)} + 256 * param(i + 1); };
     // ESC ( commands: nL nH, then their data.
     const std::size_t dataLength = m.command->length == escp2::Length::Word ? word(0) : 0;
     // "1" and 1 both switch on.
