@@ -186,8 +186,10 @@ void PrintEngine::placeImage(DotImage& image, long double perInchX, long double 
                 if (image.dot(c, r)) cut.set(c, r);
         image = std::move(cut);
     }
-    const std::int32_t width = nearestAs<std::int32_t>(image.columns * dotWidth);
-    const std::int32_t height = nearestAs<std::int32_t>(image.rows * resy() / perInchY);
+    // Dots finer than the printer's still print, a printer dot at the least.
+    const std::int32_t width = std::max(1, nearestAs<std::int32_t>(image.columns * dotWidth));
+    const std::int32_t height =
+        std::max(1, nearestAs<std::int32_t>(image.rows * resy() / perInchY));
     if (!job_.pageStarted) startPage();
     device_.drawDotImage(job_.x, job_.y, width, height, image, font_.color);
     job_.x = add32(job_.x, width);

@@ -556,6 +556,7 @@ const ImageRow kImages[] = {
      27,
      3,
      {{0, 0}, {15, 0}, {14, 1}}},
+    {"RasterFinerThanThePrinter", "\x1b.\x00\x01\x01\x01\x01\x00\x80"s, 1, 1, 1, 1, {{0, 0}}},
     {"RasterRunLength",
      "\x1b.\x01\x14\x14\x02\x10\x00\xff\xff\x01\x80\x02"s,
      16,
