@@ -12,6 +12,27 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Reading the job or writing its output failed (a folder, a full disk, a
+// printer): the job itself is sound and stays whole for another try.
+class IoError : public Error {
+public:
+    using Error::Error;
+};
+
+// The job's own bytes raised the error while it printed. The pages it had
+// reached are printed; printing the same bytes again would fail again.
+class JobError : public Error {
+public:
+    using Error::Error;
+};
+
+// A print that was stopped on purpose: cancelled by the user, or given up
+// because the program ends. Nothing of it is left on paper or disk.
+class PrintStopped : public Error {
+public:
+    using Error::Error;
+};
+
 inline constexpr std::string_view kRangeCheckError = "Range check error";
 inline constexpr std::string_view kIntegerOverflow = "Integer overflow";
 inline constexpr std::string_view kCannotOpenFile = "Cannot open file %s";

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -30,9 +31,29 @@ bool lockedByWriter([[maybe_unused]] std::FILE* f) {
 #endif
     return false;
 }
+
+bool seekTo(std::FILE* f, std::int64_t offset, int whence) {
+#if defined(_WIN32)
+    return _fseeki64(f, offset, whence) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(offset), whence) == 0;
+#endif
+}
+
+// The size of the file that was opened, whatever has the name by now.
+std::optional<std::uint64_t> sizeOf(std::FILE* f) {
+    if (!seekTo(f, 0, SEEK_END)) return std::nullopt;
+#if defined(_WIN32)
+    const std::int64_t end = _ftelli64(f);
+#else
+    const std::int64_t end = ftello(f);
+#endif
+    if (end < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(end);
+}
 } // namespace
 
-JobFile::JobFile(const std::string& name) {
+JobFile::JobFile(const std::string& name, std::uint64_t from, std::uint64_t to) {
     std::error_code ec;
     if (std::filesystem::is_directory(name, ec)) cannotOpen(name);
     file_ = std::fopen(name.c_str(), "rb");
@@ -41,12 +62,18 @@ JobFile::JobFile(const std::string& name) {
         close();
         cannotOpen(name);
     }
-    auto size = std::filesystem::file_size(name, ec);
-    if (ec) {
+    const auto size = sizeOf(file_);
+    if (!size) {
         close();
         cannotOpen(name);
     }
-    size_ = size;
+    const std::uint64_t end = std::min(*size, to);
+    from_ = std::min(from, end);
+    size_ = end - from_;
+    if (!seekTo(file_, static_cast<std::int64_t>(from_), SEEK_SET)) {
+        close();
+        cannotOpen(name);
+    }
 }
 
 JobFile::~JobFile() {
@@ -71,8 +98,9 @@ void JobFile::fill(std::size_t need) {
     buffer_.resize(old + got);
     read_ += got;
     if (got < want) {
-        // The file shrank under us: what was promised at open can't be printed.
-        throw Error("Read beyond end of file");
+        // The file shrank under us: what was promised at open can't be
+        // printed, but the job is not to blame.
+        throw IoError("Read beyond end of file");
     }
 }
 

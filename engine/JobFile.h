@@ -1,5 +1,6 @@
-// Reads one job file: its size is taken once at open, so bytes a writer
-// appends later belong to the next job.
+// Reads one job file, or the part of it from one offset to another: its size
+// is taken once at open, so bytes a writer appends later belong to the next
+// job.
 #pragma once
 
 #include <cstdint>
@@ -12,14 +13,19 @@ namespace marlix {
 
 class JobFile {
 public:
+    static constexpr std::uint64_t kToTheEnd = ~std::uint64_t{0};
+
     // Fails with "Cannot open file %s" when the file is missing, unreadable
-    // or locked for exclusive use by the program that writes it.
-    explicit JobFile(const std::string& name);
+    // or locked for exclusive use by the program that writes it. The bytes
+    // read are those from `from` up to `to` or the file's end, if sooner.
+    explicit JobFile(const std::string& name, std::uint64_t from = 0, std::uint64_t to = kToTheEnd);
     ~JobFile();
     JobFile(const JobFile&) = delete;
     JobFile& operator=(const JobFile&) = delete;
 
+    // The bytes this job reads, and the offset in the file where they end.
     std::uint64_t size() const { return size_; }
+    std::uint64_t end() const { return from_ + size_; }
     std::uint64_t remaining() const { return size_ - consumed_; }
 
     // The next byte; only while remaining() > 0.
@@ -38,6 +44,7 @@ private:
     void fill(std::size_t need);
 
     std::FILE* file_ = nullptr;
+    std::uint64_t from_ = 0;
     std::uint64_t size_ = 0;
     std::uint64_t consumed_ = 0;
     std::uint64_t read_ = 0; // bytes read from the file into the buffer so far

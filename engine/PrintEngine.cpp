@@ -114,7 +114,22 @@ void PrintEngine::startPage() {
     }
 }
 
-std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
+// Margins that leave no room for one character or one line would print a
+// character a line or a character a page, or nothing at all: the job stays
+// until the margins are mended.
+void PrintEngine::checkRoom() const {
+    auto mm = [](std::int32_t v) { return std::to_string(v) + " mm"; };
+    if (std::int64_t{area_.right} - area_.left < charAdvance_)
+        throw Error("The margins leave no room for a character: left " + mm(settings.leftMargin) +
+                    ", right " + mm(settings.rightMargin));
+    if (std::int64_t{area_.bottom} - area_.top < 2 * std::int64_t{charHeight_})
+        throw Error("The margins leave no room for a line: top " + mm(settings.topMargin) +
+                    ", bottom " + mm(settings.bottomMargin));
+}
+
+std::uint64_t PrintEngine::PrintOut(const std::string& fileName, std::uint64_t from,
+                                    std::uint64_t to) {
+    stopRequested_ = false;
     const Orientation settingsOrientation =
         settings.landscape ? Orientation::Landscape : Orientation::Portrait;
     device_.setOrientation(settingsOrientation);
@@ -140,17 +155,20 @@ std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
     for (const Sequence& s : table)
         lead[static_cast<std::uint8_t>(s.pattern[0])] = true;
 
-    JobFile file(fileName);
+    JobFile file(fileName, from, to);
     device_.setTitle(kJobTitle);
+    bool started = false; // errors from here on come from the job's bytes
     try {
         // What one job's sequences leave behind must not change the next job.
         styleFromSettings();
         setFontColor(0);
         resetPrintState();
         lineHeight_ = fit<std::uint16_t>(device_.textHeight(u'@'));
+        checkRoom();
         // Tables are read afresh for every job: an edited code page file counts.
         tableCache_.clear();
         resetEmulation();
+        started = true;
 
         job_.x = area_.left;
         job_.y = area_.top;
@@ -235,22 +253,43 @@ std::uint64_t PrintEngine::PrintOut(const std::string& fileName) {
                 device_.abortDoc();
             } else if (KeepAlive && input.fileLeft() % kKeepAliveBytes == 0 && device_.printing()) {
                 KeepAlive();
+                if (stopRequested_) throw PrintStopped("Printing cancelled");
             }
         }
+    } catch (const Error& e) {
+        file.close();
+        const bool fromTheJob =
+            started && !dynamic_cast<const IoError*>(&e) && !dynamic_cast<const PrintStopped*>(&e);
+        if (!fromTheJob) {
+            // Leave nothing open: the next job must not find a document in progress.
+            if (device_.printing()) device_.abortDoc();
+            throw;
+        }
+        // The pages before the error are the job's as much as a whole job's.
+        finishJob(settingsOrientation);
+        throw JobError(e.what());
     } catch (...) {
-        // Leave nothing open: the next job must not find a document in progress.
         file.close();
         if (device_.printing()) device_.abortDoc();
         throw;
     }
 
-    const std::uint64_t size = file.size();
+    const std::uint64_t end = file.end();
     file.close();
+    finishJob(settingsOrientation);
+    return end;
+}
+
+void PrintEngine::finishJob(Orientation settingsOrientation) {
     if (UpdateProgress) UpdateProgress(kProgressDone);
-    if (device_.printing()) device_.endDoc();
+    try {
+        if (device_.printing()) device_.endDoc();
+    } catch (...) {
+        if (device_.printing()) device_.abortDoc();
+        throw;
+    }
     device_.setOrientation(settingsOrientation);
     computePageArea();
-    return size;
 }
 
 } // namespace marlix

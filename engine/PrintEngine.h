@@ -43,10 +43,21 @@ class PrintEngine {
 public:
     explicit PrintEngine(PrinterDevice& device);
 
-    // Prints the whole file on the device. Errors are raised as marlix::Error;
-    // a job that fails midway closes its file and aborts its document.
-    // Returns the file's size at open: what a writer adds later is not this job.
-    std::uint64_t PrintOut(const std::string& fileName);
+    // Prints the file, or its bytes from `from` up to `to`, on the device,
+    // and returns the offset where the bytes it printed end: what a writer
+    // adds after the file was opened is not this job. Errors are raised:
+    // - before anything prints (the file, the settings, margins that leave
+    //   no room): marlix::Error, nothing opened;
+    // - from reading the job or writing its output: IoError, the document
+    //   aborted;
+    // - from the job's own bytes: JobError, the document ended at the page
+    //   it reached, so the pages before the error are printed;
+    // - after stop(): PrintStopped, the document aborted.
+    std::uint64_t PrintOut(const std::string& fileName, std::uint64_t from = 0,
+                           std::uint64_t to = ~std::uint64_t{0});
+    // Asks the running job to stop at its next KeepAlive; a job asks nothing
+    // of the program between two of them. The next job clears it.
+    void stop() { stopRequested_ = true; }
 
     // Recomputes cell, line height and page area from the settings and returns
     // what the font panel shows.
@@ -172,6 +183,9 @@ private:
     void startPage();
     void setFontColor(std::uint32_t bgr);
     void progress(std::uint64_t size, std::uint64_t left, int& lastFrame);
+    void checkRoom() const;
+    // Job end: the document is ended and the settings' orientation is back.
+    void finishJob(Orientation settingsOrientation);
 
     PrinterDevice& device_;
     PrintState job_;
@@ -191,6 +205,7 @@ private:
     std::array<std::uint8_t, 256> byteMap_{}; // its control codes at 128..159
     std::vector<std::pair<std::string, CodePageTable>> tableCache_;
     std::string window_; // the command the emulation reads
+    bool stopRequested_ = false;
 };
 
 } // namespace marlix

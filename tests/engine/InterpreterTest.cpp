@@ -76,8 +76,13 @@ TEST_F(InterpreterTest, EpsonBinaryPositionsAndColours) {
     // (100 + 256) * 12 / 720 inch at 600 dpi.
     EXPECT_EQ(chars()[0].x, 3560);
     EXPECT_EQ(chars()[1].color, 0x0000FFu);
-    EXPECT_THROW(print("\x1br\x07"), Error) << "colour index outside 0..6";
+    // A colour index outside 0..6 fails the job where it stands; the pages
+    // before it are the job's as much as a whole job's.
+    EXPECT_THROW(print("page one\fpage two\x1br\x07rest"), JobError);
     EXPECT_FALSE(printer.printing());
+    ASSERT_TRUE(printer.docs.back().ended);
+    EXPECT_EQ(printer.docs.back().pages.size(), 2u);
+    EXPECT_EQ(printer.pageTexts().back(), "page two");
 }
 
 TEST_F(InterpreterTest, EpsonVerticalPositionUsesTheWholePattern) {

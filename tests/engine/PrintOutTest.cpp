@@ -211,11 +211,29 @@ TEST_F(PrintOutTest, BytesAppendedAfterTheJobOpenedWaitForTheNextJob) {
     EXPECT_EQ(printer.pageTexts()[0], std::string(16, 'a'));
 }
 
-TEST_F(PrintOutTest, NothingPrintsAtOrRightOfTheRightLimit) {
-    engine.settings.leftMargin = 100;
-    engine.settings.rightMargin = 120; // right limit left of the left edge
-    print("ABC");
-    EXPECT_TRUE(printer.docs.empty());
+TEST_F(PrintOutTest, MarginsThatLeaveNoRoomAreAnErrorThatNamesThemBeforeAnythingPrints) {
+    // Else a job printed nothing and counted as printed, or a character a page.
+    struct Case {
+        int top, bottom, left, right;
+        const char* message;
+    } const cases[] = {
+        {10, 10, 100, 120, "no room for a character: left 100 mm, right 120 mm"},
+        {10, 10, 100, 108, "no room for a character: left 100 mm, right 108 mm"},
+        {150, 140, 10, 10, "no room for a line: top 150 mm, bottom 140 mm"},
+    };
+    for (const Case& c : cases) {
+        engine.settings.topMargin = c.top;
+        engine.settings.bottomMargin = c.bottom;
+        engine.settings.leftMargin = c.left;
+        engine.settings.rightMargin = c.right;
+        try {
+            print("ABC");
+            ADD_FAILURE() << c.message;
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(printer.docs.empty()) << c.message;
+    }
 }
 
 TEST_F(PrintOutTest, CharacterSetsChooseTextBoxDrawingOrNothing) {

@@ -109,7 +109,7 @@ public:
         return font_.height > 0 ? font_.height : int(std::lround(1.2 * em()));
     }
     void drawChar(int x, int y, char16_t ch) override {
-        if (failAfterChars >= 0 && drawn_++ >= failAfterChars) throw Error("Printer error");
+        if (failAfterChars >= 0 && drawn_++ >= failAfterChars) throw IoError("Printer error");
         docs.back().pages.back().chars.push_back({x, y, ch, color_, font_});
     }
     void drawDotImage(int x, int y, int width, int height, const DotImage& image,
