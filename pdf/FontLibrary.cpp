@@ -36,7 +36,7 @@ struct Table {
 
 Face::Face(const std::string& file, unsigned index) : file_(file) {
     blob_ = hb_blob_create_from_file_or_fail(file.c_str());
-    if (!blob_) throw Error(formatMessage(kCannotOpenFile, file));
+    if (!blob_) throw IoError(formatMessage(kCannotOpenFile, file));
     face_ = hb_face_create(blob_, index);
     font_ = hb_font_create(face_);
     glyphCount_ = hb_face_get_glyph_count(face_);
@@ -96,7 +96,7 @@ int Face::advance(std::uint16_t glyph) {
 
 std::string Face::subset(const std::vector<std::uint16_t>& glyphs) const {
     hb_subset_input_t* input = hb_subset_input_create_or_fail();
-    if (!input) throw Error("Out of memory");
+    if (!input) throw IoError("Out of memory");
     hb_set_t* keep = hb_subset_input_glyph_set(input);
     hb_set_add(keep, 0);
     for (std::uint16_t g : glyphs)
@@ -113,7 +113,7 @@ std::string Face::subset(const std::vector<std::uint16_t>& glyphs) const {
         hb_set_add(drop, t);
     hb_face_t* out = hb_subset_or_fail(face_, input);
     hb_subset_input_destroy(input);
-    if (!out) throw Error(formatMessage("Cannot embed font %s", file_));
+    if (!out) throw IoError(formatMessage("Cannot embed font %s", file_));
     hb_blob_t* blob = hb_face_reference_blob(out);
     unsigned length = 0;
     const char* data = hb_blob_get_data(blob, &length);
@@ -184,7 +184,7 @@ Face* FontLibrary::match(const std::string& family, bool bold, bool italic) {
     if (it != matches_.end()) return it->second;
     Face* face = find(family, bold, italic, 0);
     if (!face) face = find("monospace", bold, italic, 0);
-    if (!face) throw Error(formatMessage("Cannot find font %s", family));
+    if (!face) throw IoError(formatMessage("Cannot find font %s", family));
     matches_.emplace(key, face);
     return face;
 }

@@ -98,14 +98,10 @@ std::string textString(const std::string& utf8) {
 
 } // namespace
 
-PdfDocument::PdfDocument(const std::string& path, const std::string& title, const PageFrame& frame,
-                         FontLibrary& fonts, int compression)
-    : path_(path), partPath_(path + ".part"), frame_(frame), fonts_(fonts),
-      compression_(compression), title_(title) {
-    // The file is written under a name of its own and gets its real one when
-    // it is whole: whoever watches the folder never opens half a PDF.
-    file_ = std::fopen(partPath_.c_str(), "wb");
-    if (!file_) throw Error(formatMessage(kCannotCreate, path));
+PdfDocument::PdfDocument(std::FILE* file, const std::string& name, const std::string& title,
+                         const PageFrame& frame, FontLibrary& fonts, int compression)
+    : path_(name), file_(file), frame_(frame), fonts_(fonts), compression_(compression),
+      title_(title) {
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 18);
     compressor_ = libdeflate_alloc_compressor(compression_);
     offsets_.push_back(0);
@@ -127,7 +123,8 @@ int PdfDocument::reserve() {
 }
 
 void PdfDocument::write(const char* data, std::size_t size) {
-    if (std::fwrite(data, 1, size, file_) != size) throw Error(formatMessage(kCannotCreate, path_));
+    if (std::fwrite(data, 1, size, file_) != size)
+        throw IoError(formatMessage(kCannotCreate, path_));
     offset_ += size;
 }
 
@@ -721,17 +718,14 @@ void PdfDocument::finish() {
 void PdfDocument::close() {
     std::FILE* f = file_;
     file_ = nullptr;
-    if (std::fclose(f) != 0 || std::rename(partPath_.c_str(), path_.c_str()) != 0) {
-        std::remove(partPath_.c_str());
-        throw Error(formatMessage(kCannotCreate, path_));
-    }
+    if (std::fflush(f) != 0 || std::fclose(f) != 0)
+        throw IoError(formatMessage(kCannotCreate, path_));
 }
 
 void PdfDocument::abort() {
     if (!file_) return;
     std::fclose(file_);
     file_ = nullptr;
-    std::remove(partPath_.c_str());
 }
 
 } // namespace marlix::pdf

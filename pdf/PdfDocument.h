@@ -49,9 +49,11 @@ struct TextFont {
 
 class PdfDocument {
 public:
-    // Creates the file; fails with "Cannot create file".
-    PdfDocument(const std::string& path, const std::string& title, const PageFrame& frame,
-                FontLibrary& fonts, int compression);
+    // Writes into `file`, which it closes when the document ends; `name` is
+    // what messages call it. Write errors fail with IoError "Cannot create
+    // file".
+    PdfDocument(std::FILE* file, const std::string& name, const std::string& title,
+                const PageFrame& frame, FontLibrary& fonts, int compression);
     ~PdfDocument();
     PdfDocument(const PdfDocument&) = delete;
     PdfDocument& operator=(const PdfDocument&) = delete;
@@ -67,7 +69,7 @@ public:
     void newPage();
     // Writes the fonts and the file's trailer and closes it.
     void finish();
-    // Closes and removes the file.
+    // Closes the file as it is; what becomes of it is the caller's.
     void abort();
 
 private:
@@ -107,7 +109,6 @@ private:
     void close();
 
     std::string path_;
-    std::string partPath_; // where it is written until it is whole
     std::FILE* file_ = nullptr;
     std::uint64_t offset_ = 0;
     std::vector<std::uint64_t> offsets_; // by object number, 0 unused

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "pdf/FontLibrary.h"
 #include "platform/CellFont.h"
+#include "platform/PdfFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -100,7 +101,7 @@ void QtPrinter::optionsChanged() {
 }
 
 QtPrinter::~QtPrinter() {
-    if (printing()) abortDoc();
+    abandonJob();
 }
 
 void QtPrinter::setTitle(const std::string& title) {
@@ -108,34 +109,66 @@ void QtPrinter::setTitle(const std::string& title) {
     printer_->setDocName(title_);
 }
 
-QString QtPrinter::pdfFileName() const {
+pdffiles::Reserved QtPrinter::reservePdf() const {
     if (!pdfFile_.isEmpty()) {
-        if (written_.isEmpty()) return pdfFile_;
+        if (written_.isEmpty() && jobFiles_.empty()) return pdffiles::exactly(pdfFile_);
+        // A second document of the job goes beside the named file.
         const QFileInfo file(pdfFile_);
-        const QString base = file.dir().filePath(file.completeBaseName());
-        QString path;
-        for (int n = 2; path.isEmpty() || QFileInfo::exists(path); ++n)
-            path = QStringLiteral("%1 (%2).pdf").arg(base).arg(n);
-        return path;
+        return pdffiles::inFolder(file.absolutePath(), file.completeBaseName(), 2);
     }
     QString base = title_.isEmpty() ? QStringLiteral("Marlix") : title_;
     base.replace(QLatin1Char('/'), QLatin1Char('_'));
     base += QDateTime::currentDateTime().toString(QStringLiteral(" yyyy-MM-dd HH.mm.ss"));
-    QDir dir(pdfFolder_);
-    QString path = dir.filePath(base + QStringLiteral(".pdf"));
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = dir.filePath(QStringLiteral("%1 (%2).pdf").arg(base).arg(n));
-    return path;
+    return pdffiles::inFolder(pdfFolder_, base);
+}
+
+void QtPrinter::beginJob() {
+    abandonJob();
+    inJob_ = true;
+}
+
+QStringList QtPrinter::commitJob() {
+    inJob_ = false;
+    QStringList done;
+    // Each document gets its name in turn; one that fails takes the rest
+    // with it, so a job is never half on disk.
+    auto files = std::exchange(jobFiles_, {});
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        try {
+            done << commitPdf(files[i]);
+        } catch (...) {
+            for (std::size_t j = i + 1; j < files.size(); ++j)
+                QFile::remove(files[j].part);
+            for (const QString& pdf : done) {
+                QFile::remove(pdf);
+                written_.removeOne(pdf);
+            }
+            throw;
+        }
+    }
+    return done;
+}
+
+void QtPrinter::abandonJob() {
+    inJob_ = false;
+    if (printing()) abortDoc();
+    for (const pdffiles::Reserved& r : std::exchange(jobFiles_, {}))
+        QFile::remove(r.part.isEmpty() ? r.final : r.part);
+}
+
+QString QtPrinter::commitPdf(const pdffiles::Reserved& r) {
+    // Qt's engine wrote the final name itself.
+    const QString name = r.part.isEmpty() ? r.final : pdffiles::commit(r);
+    written_ << name;
+    if (onPdfDone) onPdfDone(name);
+    return name;
 }
 
 void QtPrinter::beginDoc() {
     if (printing()) throw Error(std::string(kPrintingInProgress));
     if (isPdf()) {
-        const QString folder = pdfFile_.isEmpty() ? pdfFolder_ : QFileInfo(pdfFile_).absolutePath();
-        if (!QDir().mkpath(folder))
-            throw Error(formatMessage("Cannot create file %s", folder.toStdString()));
-        currentPdf_ = pdfFileName();
-        printer_->setOutputFileName(currentPdf_);
+        pdfInHand_ = reservePdf();
+        if (onPartStarted) onPartStarted(pdfInHand_.part);
     }
     if (writesPdf()) {
         const QPageLayout layout = printer_->pageLayout();
@@ -144,18 +177,34 @@ void QtPrinter::beginDoc() {
         const pdf::PageFrame frame{double(paper.width()), double(paper.height()), paint.left(),
                                    paint.top(), printer_->resolution()};
         if (!pdfFonts_) pdfFonts_ = std::make_unique<pdf::FontLibrary>();
-        pdf_ = std::make_unique<pdf::PdfDocument>(QFile::encodeName(currentPdf_).toStdString(),
-                                                  title_.toStdString(), frame, *pdfFonts_,
-                                                  kPdfCompression);
+        std::FILE* file = std::exchange(pdfInHand_.file, nullptr);
+        try {
+            pdf_ = std::make_unique<pdf::PdfDocument>(file, pdfInHand_.final.toStdString(),
+                                                      title_.toStdString(), frame, *pdfFonts_,
+                                                      kPdfCompression);
+        } catch (...) {
+            QFile::remove(pdfInHand_.part);
+            throw;
+        }
         pdfAborted_ = false;
         ++pages_;
         return;
     }
+    if (isPdf()) {
+        // Qt's engine writes the file by its name: the final name is held
+        // by an empty file until then.
+        std::fclose(std::exchange(pdfInHand_.file, nullptr));
+        if (!QFile::rename(pdfInHand_.part, pdfInHand_.final)) {
+            QFile::remove(pdfInHand_.part);
+            throw IoError(formatMessage("Cannot create file %s", pdfInHand_.final.toStdString()));
+        }
+        pdfInHand_.part.clear();
+        printer_->setOutputFileName(pdfInHand_.final);
+    }
     if (!painter_.begin(printer_.get())) {
-        QString what = isPdf() ? currentPdf_ : name_;
-        // A file the user named may be theirs from before: it stays.
-        if (isPdf() && currentPdf_ != pdfFile_) QFile::remove(currentPdf_);
-        throw Error(formatMessage("Cannot create file %s", what.toStdString()));
+        QString what = isPdf() ? pdfInHand_.final : name_;
+        if (isPdf()) QFile::remove(pdfInHand_.final);
+        throw IoError(formatMessage("Cannot create file %s", what.toStdString()));
     }
     ++pages_;
     applyCanvasState();
@@ -175,7 +224,7 @@ void QtPrinter::newPage() {
         return;
     }
     flushRun();
-    if (!printer_->newPage()) throw Error("Printer error");
+    if (!printer_->newPage()) throw IoError("Printer error");
     ++pages_;
 }
 
@@ -183,20 +232,35 @@ void QtPrinter::endDoc() {
     if (pdf_) {
         // Whatever happens, the document is over; a file half written goes.
         const auto doc = std::move(pdf_);
-        doc->finish();
-        written_ << currentPdf_;
+        try {
+            doc->finish();
+        } catch (...) {
+            QFile::remove(pdfInHand_.part);
+            throw;
+        }
+        documentDone();
         return;
     }
     if (!painter_.isActive()) return;
     flushRun();
     painter_.end();
-    if (isPdf()) written_ << currentPdf_;
+    if (isPdf()) documentDone();
+}
+
+void QtPrinter::documentDone() {
+    if (inJob_)
+        jobFiles_.push_back(pdfInHand_);
+    else
+        commitPdf(pdfInHand_);
+    pdfInHand_ = {};
 }
 
 void QtPrinter::abortDoc() {
     if (pdf_) {
         pdf_->abort();
         pdf_.reset();
+        QFile::remove(pdfInHand_.part);
+        pdfInHand_ = {};
         pdfAborted_ = true;
         return;
     }
@@ -204,7 +268,8 @@ void QtPrinter::abortDoc() {
     run_ = PendingRun{};
     printer_->abort();
     painter_.end();
-    if (isPdf()) QFile::remove(currentPdf_);
+    if (isPdf()) QFile::remove(pdfInHand_.final);
+    pdfInHand_ = {};
 }
 
 bool QtPrinter::printing() const {

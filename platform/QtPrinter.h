@@ -4,6 +4,7 @@
 
 #include "engine/PrinterDevice.h"
 #include "pdf/PdfDocument.h"
+#include "platform/PdfFiles.h"
 
 #include <QFont>
 #include <QGlyphRun>
@@ -13,6 +14,7 @@
 #include <QRawFont>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -65,6 +67,18 @@ public:
     void setPdfFile(const QString& file) { pdfFile_ = file; }
     // Every PDF file this printer has finished, in order.
     const QStringList& writtenFiles() const { return written_; }
+
+    // A job's documents as a whole: from beginJob on, each PDF stays under
+    // its part name when it ends; commitJob gives them all their names and
+    // returns them, abandonJob removes them (and aborts a document still
+    // open). A system printer's documents go to its queue as they end.
+    void beginJob();
+    QStringList commitJob();
+    void abandonJob();
+    // Told the part file of every PDF as it starts, and every PDF's final
+    // name once it has it: what a crash in between leaves behind.
+    std::function<void(const QString& part)> onPartStarted;
+    std::function<void(const QString& pdf)> onPdfDone;
     // Pages begun since the printer was made.
     int pageCount() const { return pages_; }
 
@@ -122,7 +136,9 @@ private:
 
     MadeFont makeFont(const LogicalFont& lf) const;
     void flushRun();
-    QString pdfFileName() const;
+    pdffiles::Reserved reservePdf() const;
+    QString commitPdf(const pdffiles::Reserved& reserved);
+    void documentDone();
     void applyCanvasState();
     bool writesPdf() const { return isPdf() && engine_ == PdfEngine::Writer; }
     const pdf::TextFont& textFont(MadeFont& made);
@@ -139,7 +155,9 @@ private:
     QString pdfFile_;
     int pages_ = 0;
     QString title_;
-    QString currentPdf_;
+    pdffiles::Reserved pdfInHand_; // the PDF being written
+    std::vector<pdffiles::Reserved> jobFiles_;
+    bool inJob_ = false;
     QStringList written_;
     std::unordered_map<LogicalFont, MadeFont, FontKeyHash> fonts_;
     MadeFont* font_ = nullptr;

@@ -1,0 +1,114 @@
+#include "platform/PdfFiles.h"
+
+#include "core/Errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+
+#if defined(Q_OS_UNIX)
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace marlix::pdffiles {
+
+namespace {
+
+constexpr int kMostNames = 100000;
+
+[[noreturn]] void cannotCreate(const QString& name) {
+    throw IoError(formatMessage("Cannot create file %s", name.toStdString()));
+}
+
+// A new file of that name, or nothing with errno set (EEXIST: it is taken).
+std::FILE* createNew(const QString& path) {
+#if defined(Q_OS_UNIX)
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* f = ::fdopen(fd, "wb");
+    if (!f) ::close(fd);
+    return f;
+#else
+    return _wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"wbx");
+#endif
+}
+
+enum class Moved { Done, Taken, Failed };
+
+// Moves the file to a name nobody has; never replaces one.
+Moved moveToFreeName(const QString& from, const QString& to) {
+#if defined(Q_OS_LINUX)
+    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
+        return Moved::Done;
+    if (errno == EEXIST) return Moved::Taken;
+    if (errno != EINVAL && errno != ENOSYS) return Moved::Failed;
+    // A file system that cannot refuse in one step: a second link can.
+    if (::link(f.constData(), t.constData()) == 0) {
+        ::unlink(f.constData());
+        return Moved::Done;
+    }
+    if (errno == EEXIST) return Moved::Taken;
+#endif
+    if (QFileInfo::exists(to)) return Moved::Taken;
+    return QFile::rename(from, to) ? Moved::Done : Moved::Failed;
+}
+
+QString numbered(const QString& folder, const QString& base, int n) {
+    const QDir dir(folder);
+    return n <= 1 ? dir.filePath(base + QStringLiteral(".pdf"))
+                  : dir.filePath(QStringLiteral("%1 (%2).pdf").arg(base).arg(n));
+}
+
+} // namespace
+
+Reserved inFolder(const QString& folder, const QString& base, int first) {
+    if (!QDir().mkpath(folder)) cannotCreate(folder);
+    for (int n = first; n < first + kMostNames; ++n) {
+        Reserved r{{}, numbered(folder, base, n), nullptr, folder, base, n};
+        if (QFileInfo::exists(r.final)) continue;
+        r.part = r.final + QStringLiteral(".part");
+        r.file = createNew(r.part);
+        if (r.file) return r;
+        if (errno != EEXIST) cannotCreate(r.final);
+    }
+    cannotCreate(numbered(folder, base, first));
+}
+
+Reserved exactly(const QString& file) {
+    if (!QDir().mkpath(QFileInfo(file).absolutePath())) cannotCreate(file);
+    for (int n = 1; n < kMostNames; ++n) {
+        Reserved r;
+        r.final = file;
+        r.part =
+            n == 1 ? file + QStringLiteral(".part") : QStringLiteral("%1.%2.part").arg(file).arg(n);
+        r.file = createNew(r.part);
+        if (r.file) return r;
+        if (errno != EEXIST) cannotCreate(file);
+    }
+    cannotCreate(file);
+}
+
+QString commit(const Reserved& r) {
+    if (r.base.isEmpty()) {
+        // The user named this file: what was there before is replaced.
+        QFile::remove(r.final);
+        if (QFile::rename(r.part, r.final)) return r.final;
+        QFile::remove(r.part);
+        cannotCreate(r.final);
+    }
+    for (int n = r.number; n < r.number + kMostNames; ++n) {
+        const QString name = numbered(r.folder, r.base, n);
+        const Moved moved = moveToFreeName(r.part, name);
+        if (moved == Moved::Done) return name;
+        if (moved == Moved::Failed) break;
+    }
+    QFile::remove(r.part);
+    cannotCreate(r.final);
+}
+
+} // namespace marlix::pdffiles
