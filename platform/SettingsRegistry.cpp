@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -52,44 +53,82 @@ struct SettingsRegistry::Backing {
     std::shared_ptr<QSettings> settings;
     QString target;                          // the INI file; empty: a native store
     std::unique_ptr<QTemporaryFile> scratch; // what QSettings reads and writes
-    bool dirty = false;
+    // The changes since the last save, in order: a value (or, with no value,
+    // the removal of a key or group; the empty key is all of them).
+    std::vector<std::pair<QString, std::optional<QVariant>>> changes;
+
+    void set(const QString& key, const QVariant& value) {
+        settings->setValue(key, value);
+        changes.emplace_back(key, value);
+    }
+    void remove(const QString& key) {
+        if (key.isEmpty())
+            settings->clear();
+        else
+            settings->remove(key);
+        changes.emplace_back(key, std::nullopt);
+    }
 
     // Makes the changes durable. false: the file keeps its last good state.
     bool publish() {
         settings->sync();
         if (settings->status() != QSettings::NoError) return false;
-        if (target.isEmpty() || !dirty) return true;
-        QFile copy(scratch->fileName());
-        if (!copy.open(QIODevice::ReadOnly)) return false;
-        const QByteArray bytes = copy.readAll();
-        copy.close();
+        if (target.isEmpty() || changes.empty()) return true;
+
+        // The changes go onto the file as it is now, so that what a user or
+        // another program wrote since it was read survives.
+        QTemporaryFile merged;
+        if (!merged.open()) return false;
+        QFile current(target);
+        if (current.exists()) {
+            if (!current.open(QIODevice::ReadOnly)) return false;
+            merged.write(current.readAll());
+            current.close();
+        }
+        merged.close();
+        QSettings next(merged.fileName(), QSettings::IniFormat);
+        if (next.status() != QSettings::NoError) return false;
+        for (const auto& [key, value] : changes) {
+            if (value)
+                next.setValue(key, *value);
+            else if (key.isEmpty())
+                next.clear();
+            else
+                next.remove(key);
+        }
+        next.sync();
+        // QSettings replaced the file: it is read by its name, not reopened.
+        QFile written(merged.fileName());
+        if (next.status() != QSettings::NoError || !written.open(QIODevice::ReadOnly)) return false;
+        const QByteArray bytes = written.readAll();
+        written.close();
 
         // Written beside the target, read back as a file of its own, then
         // moved over the target in one step.
         const QString dir = QFileInfo(target).absolutePath();
         if (!QDir().mkpath(dir)) return false;
-        QTemporaryFile next(dir + QStringLiteral("/.marlix-settings-XXXXXX"));
-        if (!next.open() || next.write(bytes) != bytes.size() || !next.flush()) return false;
+        QTemporaryFile file(dir + QStringLiteral("/.marlix-settings-XXXXXX"));
+        if (!file.open() || file.write(bytes) != bytes.size() || !file.flush()) return false;
 #ifdef Q_OS_UNIX
-        if (::fsync(next.handle()) != 0) return false;
+        if (::fsync(file.handle()) != 0) return false;
 #endif
-        next.close();
-        if (!readsBackAs(next.fileName())) return false;
+        file.close();
+        if (!readsBackAs(file.fileName(), next)) return false;
         std::error_code ec;
-        std::filesystem::rename(next.fileName().toStdString(), target.toStdString(), ec);
+        std::filesystem::rename(file.fileName().toStdString(), target.toStdString(), ec);
         if (ec) return false;
-        next.setAutoRemove(false);
-        dirty = false;
+        file.setAutoRemove(false);
+        changes.clear();
         return true;
     }
 
-    bool readsBackAs(const QString& file) const {
+    static bool readsBackAs(const QString& file, const QSettings& meant) {
         const QSettings written(file, QSettings::IniFormat);
         if (written.status() != QSettings::NoError) return false;
-        const QStringList keys = settings->allKeys();
+        const QStringList keys = meant.allKeys();
         if (written.allKeys().size() != keys.size()) return false;
         for (const QString& k : keys)
-            if (written.value(k).toString() != settings->value(k).toString()) return false;
+            if (written.value(k).toString() != meant.value(k).toString()) return false;
         return true;
     }
 };
@@ -133,14 +172,12 @@ public:
     }
 
     void writeString(std::string_view name, std::string_view value) override {
-        s_->setValue(key(name), qs(value));
+        b_->set(key(name), qs(value));
         lastWritten_ = name;
-        b_->dirty = true;
     }
     void writeInteger(std::string_view name, std::int32_t value) override {
-        s_->setValue(key(name), value);
+        b_->set(key(name), value);
         lastWritten_ = name;
-        b_->dirty = true;
     }
     void flush() override {
         if (!b_->publish()) throw Error(formatMessage("Failed to set data for '%s'", lastWritten_));
@@ -229,11 +266,7 @@ bool SettingsRegistry::keyExists(std::string_view path) const {
 void SettingsRegistry::deleteKey(std::string_view path) {
     const auto group = groupOf(path);
     if (!group) return;
-    if (group->isEmpty())
-        backing_->settings->clear();
-    else
-        backing_->settings->remove(*group);
-    backing_->dirty = true;
+    backing_->remove(*group);
     backing_->publish();
 }
 
