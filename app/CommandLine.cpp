@@ -1,9 +1,7 @@
 #include "app/CommandLine.h"
 
-#include "app/SettingNames.h"
-#include "app/StoredSettings.h"
-#include "charset/CodeSet.h"
-#include "engine/PrintEngine.h"
+#include "app/PrintSession.h"
+#include "app/Settings.h"
 #include "platform/DataDir.h"
 #include "platform/QtPrinter.h"
 #include "platform/SettingsRegistry.h"
@@ -133,41 +131,55 @@ Invocation parseCommandLine(const QStringList& arguments) {
     return run;
 }
 
+namespace {
+
+// A scheme of the store, letter case aside, or a built-in one.
+bool schemeExists(Registry& store, const QString& name) {
+    for (const char* builtIn : {kNoSequences, kEscP2Scheme})
+        if (name.compare(QLatin1String(builtIn), Qt::CaseInsensitive) == 0) return true;
+    const auto schemes = store.openKey(kSequencesKey, false);
+    if (!schemes) return false;
+    for (const std::string& scheme : schemes->subkeyNames())
+        if (name.compare(QString::fromStdString(scheme), Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+} // namespace
+
 int printJob(const Invocation& run, QTextStream& out, QTextStream& err) {
     try {
         auto store = SettingsRegistry::openUserStore();
+        PrintSession session(*store);
+        session.onNotice = [&err](const QString& text) { err << text << '\n'; };
         // A first run creates the default schemes. A store that can't be
         // written is no reason not to print: say so and go on.
-        SchemeStore schemes(*store);
         try {
-            schemes.CheckSequencesRegistry();
+            session.schemes().CheckSequencesRegistry();
         } catch (const Error& e) {
             err << QString::fromUtf8(e.what()) << '\n';
         }
         auto key = store->openKey(kSettingsKey, false);
-        const PrinterChoice choice = readPrinterChoice(key.get());
+        Settings settings = readSettings(key.get(), session.engine());
 
         // The values of the options are checked before anything prints.
-        QString printerName = currentPrinter(choice);
-        if (!run.output.isEmpty()) printerName = kPdfPrinterName;
+        if (!run.output.isEmpty()) settings.printer = kPdfPrinterName.toStdString();
         if (!run.printer.isEmpty()) {
-            printerName = QtPrinter::findPrinter(run.printer);
-            if (printerName.isEmpty())
+            const QString printer = QtPrinter::findPrinter(run.printer);
+            if (printer.isEmpty())
                 usage(QStringLiteral("There is no printer '%1' (see --list-printers)")
                           .arg(run.printer));
+            settings.printer = printer.toStdString();
         }
-        const QString codePage =
-            run.codePage.isEmpty() ? QString::fromStdString(readCodePage(key.get())) : run.codePage;
-        const QString codePageFile = dataFile(codePage + QStringLiteral(".cp"));
-        if (!run.codePage.isEmpty() && !QFileInfo(codePageFile).isFile())
-            usage(QStringLiteral("There is no code page '%1' in %2")
-                      .arg(run.codePage, dataDirectory()));
+        if (!run.codePage.isEmpty()) {
+            if (!QFileInfo(dataFile(run.codePage + QStringLiteral(".cp"))).isFile())
+                usage(QStringLiteral("There is no code page '%1' in %2")
+                          .arg(run.codePage, dataDirectory()));
+            settings.codePage = run.codePage.toStdString();
+        }
         if (!run.scheme.isEmpty()) {
-            const std::string name = run.scheme.toStdString();
-            if (name != kNoSequences && name != kEscP2Scheme &&
-                !store->keyExists(SchemeStore::schemeKey(name)))
+            if (!schemeExists(*store, run.scheme))
                 usage(QStringLiteral("There is no scheme '%1'").arg(run.scheme));
-            schemes.forceScheme(name);
+            session.schemes().forceScheme(run.scheme.toStdString());
         }
         std::unique_ptr<QTemporaryFile> standardInput;
         QString file = run.file;
@@ -180,21 +192,16 @@ int printJob(const Invocation& run, QTextStream& out, QTextStream& err) {
             return 1;
         }
 
-        QtPrinter printer(printerName);
-        if (!choice.pdfFolder.empty())
-            printer.setPdfFolder(QString::fromStdString(choice.pdfFolder));
-        if (!run.output.isEmpty()) printer.setPdfFile(QFileInfo(run.output).absoluteFilePath());
-        PrintEngine engine(printer);
-        // Without its code page nothing would print: say so instead of printing nothing.
-        codeset(engine.codePage, codePageFile.toStdString());
-        engine.settings = readPrintSettings(key.get(), engine);
-        engine.sequences = &schemes;
-        engine.codePageFile = marlix::codePageFile;
-        engine.checksize();
-        engine.PrintOut(file.toStdString());
-        for (const QString& pdf : printer.writtenFiles())
+        session.configure(settings);
+        if (!run.output.isEmpty())
+            session.printer().setPdfFile(QFileInfo(run.output).absoluteFilePath());
+        const PrintSession::Outcome printed = session.print(file);
+        // What printed before a job's own error is there all the same.
+        for (const QString& pdf : printed.pdfs)
             out << pdf << '\n';
-        return 0;
+        if (printed.ok()) return 0;
+        err << printed.message << '\n';
+        return 1;
     } catch (const UsageError& e) {
         err << "marlix: " << QString::fromUtf8(e.what()) << '\n';
         return kUsageExit;
@@ -207,7 +214,8 @@ int printJob(const Invocation& run, QTextStream& out, QTextStream& err) {
 int listPrinters(QTextStream& out) {
     auto store = SettingsRegistry::openUserStore();
     auto key = store->openKey(kSettingsKey, false);
-    const QString current = currentPrinter(readPrinterChoice(key.get()));
+    PrintSession session(*store);
+    const QString current = currentPrinter(readSettings(key.get(), session.engine()));
     for (const QString& name : QtPrinter::printerNames())
         out << (name == current ? "* " : "  ") << name << '\n';
     return 0;

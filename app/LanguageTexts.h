@@ -26,6 +26,7 @@ inline constexpr auto kLanguageTexts = std::to_array<LanguageText>({
     {"Print", "Распечатать"},
     {"PrintFile", "Распечатать файл"},
     {"Clear", "Очистить очередь"},
+    {"CancelPrint", "Отменить печать"},
     {"FileName", "Имя файла очереди"},
     {"Preview", "Образец"},
     {"Sequences", "Последовательности"},

@@ -1,41 +1,32 @@
 #include "app/Service.h"
 
-#include "app/StoredSettings.h"
-#include "charset/CodeSet.h"
 #include "core/Errors.h"
-#include "platform/DataDir.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
 
 namespace marlix {
 
 namespace {
-// How often a long print lets the capture read and the signals arrive.
-constexpr int kKeepAliveMs = 40;
 constexpr int kPresenceTickMs = 100;
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 } // namespace
 
 Service::Service(Registry& store, QTextStream& log, CaptureFactory capture)
-    : store_(store), log_(log), captureFactory_(std::move(capture)), engine_(printer_),
-      schemes_(store), monitor_(*this, jobFiles_) {
-    engine_.sequences = &schemes_;
-    engine_.codePageFile = codePageFile;
-    engine_.KeepAlive = [this] {
-        if (keepAlive_.elapsed() < kKeepAliveMs) return;
-        QCoreApplication::processEvents();
-        keepAlive_.restart();
+    : store_(store), log_(log), captureFactory_(std::move(capture)), session_(store),
+      monitor_(*this, jobFiles_) {
+    session_.onPrinting = [this](bool printing) {
+        if (printing)
+            setMonitorInterval(0);
+        else
+            setMonitorInterval(settings_.timeOut * 1000);
     };
+    session_.onNotice = [this](const QString& text) { logLine(text); };
     timer1_.setSingleShot(false);
     timer2_.setInterval(kPresenceTickMs);
-    connect(&timer1_, &QTimer::timeout, this, [this] {
-        try {
-            monitor_.Timer1Timer();
-        } catch (const std::exception&) {
-            // PrintOut has logged it; the job stays for the next try.
-        }
-    });
+    connect(&timer1_, &QTimer::timeout, this, [this] { monitor_.Timer1Timer(); });
     connect(&timer2_, &QTimer::timeout, this, [this] { monitor_.Timer2Timer(); });
 }
 
@@ -44,49 +35,56 @@ Service::~Service() {
 }
 
 void Service::start() {
-    schemes_.CheckSequencesRegistry();
+    session_.schemes().CheckSequencesRegistry();
     auto key = store_.openKey(kSettingsKey, false);
-    const MonitorSettings m = readMonitorSettings(
-        key.get(), QDir::home().filePath(QStringLiteral("prnspl")).toStdString());
-    jobFile_ = m.jobFile;
-    timeOut_ = m.timeOut;
-    endOfPage_ = m.endOfPage;
-    const PrinterChoice choice = readPrinterChoice(key.get());
-    printer_.selectPrinter(currentPrinter(choice));
-    if (!choice.pdfFolder.empty()) printer_.setPdfFolder(QString::fromStdString(choice.pdfFolder));
-    codeset(engine_.codePage,
-            dataFile(QString::fromStdString(readCodePage(key.get())) + QStringLiteral(".cp"))
-                .toStdString());
-    engine_.settings = readPrintSettings(key.get(), engine_);
-    engine_.checksize();
+    settings_ = readSettings(key.get(), session_.engine());
+    session_.configure(settings_);
+    session_.engine().checksize();
 
-    if (captureFactory_) {
-        CaptureSettings settings;
-        settings.jobFileName = [this] { return jobFile_; };
-        settings.port = readCapturePort(key.get());
-        vxd_ = captureFactory_(settings);
+    QString capture = QStringLiteral(", capture off");
+    if (captureFactory_ && settings_.capture) {
+        CaptureSettings cs;
+        cs.jobFileName = [this] { return settings_.spool; };
+        cs.port = capturePort(settings_);
+        cs.files = &jobFiles_;
+        vxd_ = captureFactory_(cs);
         vxd_->onError = [this](const std::string& reason) {
-            logLine(QStringLiteral("capture: %1").arg(QString::fromStdString(reason)));
+            logLine(QStringLiteral("capture: %1").arg(qs(reason)));
+        };
+        vxd_->onProblem = [this](const std::string& problem) {
+            logLine(problem.empty() ? QStringLiteral("capture on %1").arg(qs(vxd_->endpoint()))
+                                    : QStringLiteral("capture: %1; trying again").arg(qs(problem)));
         };
         vxd_->setCapture(true);
+        capture = vxd_->problem().empty()
+                      ? QStringLiteral(", capture on ") + qs(vxd_->endpoint())
+                      : QStringLiteral(", capture: %1; trying again").arg(qs(vxd_->problem()));
     }
     timer2_.start();
-    setMonitorInterval(timeOut_ * 1000);
-    logLine(
-        QStringLiteral("started: job file %1%2, printer %3")
-            .arg(QString::fromStdString(jobFile_),
-                 vxd_ ? QStringLiteral(", capture on ") + QString::fromStdString(vxd_->endpoint())
-                      : QString(),
-                 printer_.name()));
+    setMonitorInterval(settings_.timeOut * 1000);
+    logLine(QStringLiteral("started: job file %1%2, printer %3")
+                .arg(qs(settings_.spool), capture, session_.printer().name()));
 }
 
 void Service::stop() {
-    if (printing_) {
-        stopping_ = true; // the end comes when the job is done
+    if (stopped_) return;
+    if (stopping_) {
+        session_.abandon(); // asked again: now
         return;
     }
+    stopping_ = true;
     timer1_.stop();
     timer2_.stop();
+    if (!session_.printing()) return finishStop();
+    // The end comes when the print returns (printLogged).
+    QTimer::singleShot(kStopGraceMs, this, [this] { session_.abandon(); });
+}
+
+void Service::finishStop() {
+    if (stopped_) return;
+    stopped_ = true;
+    // Every byte the senders were allowed to send is in the job file before we go.
+    if (vxd_) vxd_->flush(kFlushMs);
     vxd_.reset();
     logLine(QStringLiteral("stopped"));
     emit stopped();
@@ -108,46 +106,62 @@ void Service::jobDone(bool ended) {
     if (vxd_) vxd_->jobDone(ended);
 }
 
-std::uint64_t Service::PrintOut(const std::string& fileName) {
-    if (printing_) throw Error(std::string(kPrintingInProgress));
-    setMonitorInterval(0);
-    printing_ = true;
-    keepAlive_.start();
-    const int pagesBefore = printer_.pageCount();
-    const qsizetype filesBefore = printer_.writtenFiles().size();
-    std::uint64_t bytes = 0;
-    try {
-        bytes = engine_.PrintOut(fileName);
-        const QStringList pdfs = printer_.writtenFiles().mid(filesBefore);
+void Service::report(const std::string& text) {
+    logLine(qs(text));
+}
+
+PrintSession::Outcome Service::printLogged(const QString& fileName, std::uint64_t from,
+                                           std::uint64_t to) {
+    using Result = PrintSession::Result;
+    const PrintSession::Outcome out = session_.print(fileName, from, to);
+    const QString printer = session_.printer().name();
+    switch (out.result) {
+    case Result::Printed:
+        lastFailure_.clear();
         logLine(QStringLiteral("printed %1 bytes, %2 pages on %3%4")
-                    .arg(bytes)
-                    .arg(printer_.pageCount() - pagesBefore)
-                    .arg(printer_.name(),
-                         pdfs.isEmpty() ? QString()
-                                        : QStringLiteral(": ") + pdfs.join(QStringLiteral(", "))));
-    } catch (const std::exception& e) {
-        logLine(QStringLiteral("failed %1 on %2: %3")
-                    .arg(QString::fromStdString(fileName), printer_.name(),
-                         QString::fromUtf8(e.what())));
-        printing_ = false;
-        if (stopping_) QMetaObject::invokeMethod(this, &Service::stop, Qt::QueuedConnection);
-        throw;
+                    .arg(out.end - from)
+                    .arg(out.pages)
+                    .arg(printer, out.pdfs.isEmpty() ? QString()
+                                                     : QStringLiteral(": ") +
+                                                           out.pdfs.join(QStringLiteral(", "))));
+        break;
+    case Result::JobFailed:
+        logLine(QStringLiteral("failed %1 on %2: %3").arg(fileName, printer, out.message));
+        break;
+    case Result::Failed:
+        // A failure that stays is said once, not at every try.
+        if (out.message != lastFailure_)
+            logLine(QStringLiteral("failed %1 on %2: %3").arg(fileName, printer, out.message));
+        lastFailure_ = out.message;
+        break;
+    case Result::Cancelled:
+    case Result::Abandoned:
+        logLine(QStringLiteral("stopped printing %1; it is printed whole at the next start")
+                    .arg(fileName));
+        break;
     }
-    printing_ = false;
-    if (stopping_) QMetaObject::invokeMethod(this, &Service::stop, Qt::QueuedConnection);
-    return bytes;
+    if (stopping_) QMetaObject::invokeMethod(this, &Service::finishStop, Qt::QueuedConnection);
+    return out;
+}
+
+JobMonitor::Printed Service::print(const std::string& fileName, std::uint64_t from,
+                                   std::uint64_t to, PrintMarker& marker) {
+    QtPrinter& printer = session_.printer();
+    printer.onPartStarted = [&marker](const QString& part) {
+        marker.note("part " + part.toStdString());
+    };
+    printer.onPdfDone = [&marker](const QString& pdf) { marker.note("pdf " + pdf.toStdString()); };
+    const PrintSession::Outcome out = printLogged(qs(fileName), from, to);
+    printer.onPartStarted = nullptr;
+    printer.onPdfDone = nullptr;
+    return {out.result, out.message.toStdString()};
 }
 
 QStringList Service::printHandedOver(const QString& fileName) {
-    const qsizetype before = printer_.writtenFiles().size();
-    try {
-        PrintOut(fileName.toStdString());
-    } catch (...) {
-        setMonitorInterval(timeOut_ * 1000);
-        throw;
-    }
-    setMonitorInterval(timeOut_ * 1000);
-    return printer_.writtenFiles().mid(before);
+    if (session_.printing()) throw Error(std::string(kPrintingInProgress));
+    const PrintSession::Outcome out = printLogged(fileName, 0, ~std::uint64_t{0});
+    if (!out.ok()) throw Error(out.message.toStdString());
+    return out.pdfs;
 }
 
 void Service::logLine(const QString& text) {

@@ -3,8 +3,6 @@
 #include "app/LanguageTexts.h"
 #include "app/Links.h"
 #include "app/QtTranslations.h"
-#include "app/SettingNames.h"
-#include "app/StoredSettings.h"
 #include "charset/CodeSet.h"
 #include "core/Arith.h"
 #include "core/Errors.h"
@@ -46,9 +44,12 @@ namespace {
 
 // The tray shows at most this much of a hint or a tip.
 constexpr int kTipLength = 63;
-// How long the window may go without repainting while a job prints.
-constexpr int kKeepAliveMs = 40;
 constexpr int kPrinterWaits = 10;
+// When the session ends, a job that prints gets this long to finish before
+// it is given up (and printed whole at the next start); then the senders get
+// this long to hand over what they were allowed to send.
+constexpr int kEndGraceMs = 20'000;
+constexpr int kFlushMs = 3'000;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -113,9 +114,23 @@ public:
     bool autoPrint() override { return w_.ui_->CheckBox1->isChecked(); }
     bool printAtEndOfPage() override { return w_.ui_->CheckBox9->isChecked(); }
     int timeOut() override { return w_.ui_->TrackBar1->value(); }
-    std::uint64_t PrintOut(const std::string& name) override {
-        return w_.PrintOut(QString::fromStdString(name));
+    JobMonitor::Printed print(const std::string& name, std::uint64_t from, std::uint64_t to,
+                              PrintMarker& marker) override {
+        QtPrinter& printer = w_.printer();
+        printer.onPartStarted = [&marker](const QString& part) {
+            marker.note("part " + part.toStdString());
+        };
+        printer.onPdfDone = [&marker](const QString& pdf) {
+            marker.note("pdf " + pdf.toStdString());
+        };
+        const PrintSession::Outcome out = w_.PrintOut(qs(name), from, to);
+        printer.onPartStarted = nullptr;
+        printer.onPdfDone = nullptr;
+        // A job that failed on its own bytes is told of with what became of it.
+        if (out.result == PrintSession::Result::Failed) w_.showError(out.message);
+        return {out.result, out.message.toStdString()};
     }
+    void report(const std::string& text) override { w_.showError(qs(text)); }
     void setJobControls(bool enabled) override { w_.setJobControls(enabled); }
     void setPendingIcon(bool shown) override {
         w_.pendingIcon_->setVisible(shown && w_.trayUsable());
@@ -134,9 +149,8 @@ private:
 
 TForm1::TForm1(Registry& store, WindowDialogs dialogs, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TForm1>()), store_(store),
-      dialogs_(std::move(dialogs)), printer_(QtPrinter::defaultPrinterName()), engine_(printer_),
-      schemes_(store), monitorHost_(std::make_unique<MonitorHost>(*this)),
-      monitor_(*monitorHost_, jobFiles_) {
+      dialogs_(std::move(dialogs)), session_(store),
+      monitorHost_(std::make_unique<MonitorHost>(*this)), monitor_(*monitorHost_, jobFiles_) {
     initResources();
     ui_->setupUi(this);
     // Fixed at what its texts need, in every language.
@@ -176,14 +190,9 @@ TForm1::TForm1(Registry& store, WindowDialogs dialogs, QWidget* parent)
     buildTrayMenu();
     connectControls();
 
-    engine_.UpdateProgress = [this](int frame) { UpdateProgress(frame); };
-    engine_.KeepAlive = [this] {
-        if (keepAlive_.elapsed() < kKeepAliveMs) return;
-        QCoreApplication::processEvents();
-        keepAlive_.restart();
-    };
-    engine_.sequences = &schemes_;
-    engine_.codePageFile = codePageFile;
+    session_.onProgress = [this](int frame) { UpdateProgress(frame); };
+    session_.onPrinting = [this](bool printing) { printingChanged(printing); };
+    session_.onNotice = [this](const QString& text) { showError(text); };
 
     for (const auto& [key, text] : kLanguageTexts)
         messages_.insert(QString::fromUtf8(key.data(), qsizetype(key.size())),
@@ -192,10 +201,10 @@ TForm1::TForm1(Registry& store, WindowDialogs dialogs, QWidget* parent)
 
     // The dialogs live as long as the window, hidden until opened.
     Form3 = new TForm3(
-        store_, schemes_, [this](const char* key) { return message(key); }, dialogs_, this);
+        store_, schemes(), [this](const char* key) { return message(key); }, dialogs_, this);
     Form3->setWindowFlag(Qt::Dialog);
     Form4 = new TForm4(
-        {&engine_.codePage, [this] { return ui_->Label17->font().family(); }, dialogs_.error},
+        {&engine().codePage, [this] { return ui_->Label17->font().family(); }, dialogs_.error},
         this);
     Form4->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
 }
@@ -220,6 +229,8 @@ void TForm1::buildTrayMenu() {
     PopupMenu1->setDefaultAction(N3);
     N5 = item(PopupMenu1, "N5", QStringLiteral("Печатать файл"), "menu-print-file");
     N2 = item(PopupMenu1, "N2", QStringLiteral("Печать"), "menu-print");
+    N12 = item(PopupMenu1, "N12", QStringLiteral("Отменить печать"), "btn-cancel-print");
+    N12->setVisible(false);
     orientationMenu_ = new QMenu(QStringLiteral("Ориентация"), PopupMenu1);
     N8 = PopupMenu1->addMenu(orientationMenu_);
     N8->setObjectName(QStringLiteral("N8"));
@@ -269,6 +280,10 @@ template <typename F> void TForm1::guarded(F&& handler) {
 }
 
 void TForm1::showError(const QString& text) {
+    if (session_.printing()) {
+        deferredErrors_ << text;
+        return;
+    }
     if (dialogs_.error) dialogs_.error(this, text);
 }
 
@@ -311,6 +326,8 @@ void TForm1::connectControls() {
     on(N1, &QAction::triggered, &TForm1::N1Click);
     on(N2, &QAction::triggered, &TForm1::SpeedButton1Click);
     on(N7, &QAction::triggered, &TForm1::SpeedButton2Click);
+    on(ui_->SpeedButton6, &QPushButton::clicked, &TForm1::SpeedButton6Click);
+    on(N12, &QAction::triggered, &TForm1::SpeedButton6Click);
 
     // The job file monitor.
     connect(&Timer1, &QTimer::timeout, this, [this] { guarded([&] { monitor_.Timer1Timer(); }); });
@@ -318,7 +335,7 @@ void TForm1::connectControls() {
     // A click on the pending-job icon is its press and its release.
     connect(pendingIcon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason != QSystemTrayIcon::Trigger) return;
+                if (reason != QSystemTrayIcon::Trigger || session_.printing()) return;
                 guarded([&] {
                     monitor_.pendingPressed();
                     monitor_.pendingReleased();
@@ -335,9 +352,9 @@ void TForm1::connectControls() {
 }
 
 void TForm1::Button2Click() {
-    const LoadedSequences loaded = schemes_.LoadSequences(); // its table is not kept
+    const LoadedSequences loaded = schemes().LoadSequences(); // its table is not kept
     schemeNames_.clear();
-    for (const std::string& name : schemes_.schemeNames())
+    for (const std::string& name : schemes().schemeNames())
         schemeNames_.append(qs(name));
     Form3->showEditor(schemeNames_, qs(fromAnsi(SeqToText(loaded.initStr))));
 }
@@ -349,7 +366,7 @@ void TForm1::SpeedButton5Click() {
 // The initialisation submenu, built once: one checkable item per named
 // string, in the store's order; the chosen one carries the check mark.
 void TForm1::buildInitMenu() {
-    const std::vector<std::string> names = schemes_.initStrNames();
+    const std::vector<std::string> names = schemes().initStrNames();
     if (names.empty()) return; // no key, or a key without values: nothing to offer
     auto* group = new QActionGroup(initMenu_);
     group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
@@ -366,7 +383,7 @@ void TForm1::SelInit(QAction* item) {
     // Choosing the chosen item again takes the choice back.
     const bool choose = item->isChecked();
     try {
-        schemes_.SelInit(choose ? item->text().toStdString() : std::string());
+        schemes().SelInit(choose ? item->text().toStdString() : std::string());
     } catch (...) {
         item->setChecked(false);
         if (chosenInit_) chosenInit_->setChecked(true);
@@ -411,37 +428,30 @@ bool TForm1::FormCreate() {
             ui_->CheckBox11->setChecked(false);
             ui_->CheckBox11->setEnabled(false);
         }
-        // 8: default margins from the current printer's unprintable border.
-        const PageData page = printer_.pageData();
-        const std::int32_t top = dotsToMm(page.offsetY, engine_.resy());
-        const std::int32_t left = dotsToMm(page.offsetX, engine_.resx());
-        ui_->SpinEdit1->setValue(top);
-        ui_->SpinEdit2->setValue(top);
-        ui_->SpinEdit3->setValue(left);
-        ui_->SpinEdit4->setValue(left);
-        // The job file's default: "prnspl" in the home folder.
-#ifdef Q_OS_WIN
-        ui_->Edit1->setText(QStringLiteral("c:\\prnspl"));
-#else
-        ui_->Edit1->setText(QDir::home().filePath(QStringLiteral("prnspl")));
-#endif
-        schemes_.CheckSequencesRegistry(); // 9
-        ui_->ComboBox2->clear();           // 10
+        // 8: default margins from the current printer's unprintable border,
+        // and the job file's default, as a first start has them.
+        const Settings first = firstStartSettings(engine());
+        ui_->SpinEdit1->setValue(first.topMargin);
+        ui_->SpinEdit2->setValue(first.bottomMargin);
+        ui_->SpinEdit3->setValue(first.leftMargin);
+        ui_->SpinEdit4->setValue(first.rightMargin);
+        ui_->Edit1->setText(qs(first.spool));
+        schemes().CheckSequencesRegistry(); // 9
+        ui_->ComboBox2->clear();            // 10
         ui_->ComboBox2->addItems(dataFileNames(QStringLiteral("*.lng")));
         ui_->ComboBox3->clear();
         ui_->ComboBox3->addItems(dataFileNames(QStringLiteral("*.cp")));
         fullFonts_.clear(); // 11
         fixedFonts_.clear();
         restoreSettings();                                                  // 12
-        ui_->Label24->setText(printer_.name());                             // 13
+        ui_->Label24->setText(printer().name());                            // 13
         if (ui_->CheckBox11->isChecked() && ui_->CheckBox11->isEnabled()) { // 14
-            // A port that another program holds must not cost the rest of
-            // the start: say so once, and leave capture off.
+            // A capture that can't start must not cost the rest of the start:
+            // it is said once and the box stays as the user left it.
             try {
                 CheckBox11Click();
             } catch (const std::exception& e) {
                 showError(QString::fromUtf8(e.what()));
-                ui_->CheckBox11->setChecked(false);
             }
         }
         checksize(); // 15
@@ -462,114 +472,97 @@ bool TForm1::FormCreate() {
 
 void TForm1::restoreSettings() {
     auto key = store_.openKey(kSettingsKey, false); // 1
-    auto integer = [&](std::string_view name) {
-        return key ? key->readInteger(name) : std::nullopt;
-    };
-    auto boolean = [&](std::string_view name) { return key ? key->readBool(name) : std::nullopt; };
-    auto text = [&](std::string_view name) -> std::optional<QString> {
-        if (auto v = key ? key->readString(name) : std::nullopt) return qs(*v);
-        return std::nullopt;
-    };
-    auto check = [&](QCheckBox* box, std::string_view name) {
-        if (auto v = boolean(name)) box->setChecked(*v);
-    };
-    auto spin = [&](QSpinBox* box, std::string_view name) {
-        if (auto v = integer(name)) box->setValue(*v);
-    };
-
-    if (auto v = integer(setting::TimeOut)) // 2
-        ui_->TrackBar1->setValue(
-            std::clamp(*v, ui_->TrackBar1->minimum(), ui_->TrackBar1->maximum()));
-    check(ui_->CheckBox1, setting::AutoPrint);                                                // 3
-    if (auto v = text(setting::Spool)) ui_->Edit1->setText(*v);                               // 4
-    if (auto v = boolean(setting::Orientation); v && *v) ui_->RadioButton2->setChecked(true); // 5
-    check(ui_->CheckBox7, setting::LineWrap);                                                 // 6
-    check(ui_->CheckBox2, setting::PageFeed);                                                 // 7
-    check(ui_->CheckBox10, setting::MonoSpace);                                               // 8
-    spin(ui_->SpinEdit1, setting::TopMargin);                                                 // 9
-    spin(ui_->SpinEdit3, setting::LeftMargin);                                                // 10
-    if (auto v = text(setting::FontName)) ui_->Label18->setText(*v);                          // 11
-    if (ui_->Label18->text() == QStringLiteral("dummy"))
-        ui_->Label18->setText(QStringLiteral("Courier New"));
-    QFont sample = ui_->Label17->font(); // 12
+    const Settings s = readSettings(key.get(), engine(), &stored_);
+    base_ = s;
+    // The controls take the values in this order: setting one fires its
+    // handler as a change by the user would, and each handler needs the
+    // values before it. A value the control has already fires nothing.
+    ui_->TrackBar1->setValue(s.timeOut);                  // 2
+    ui_->CheckBox1->setChecked(s.autoPrint);              // 3
+    ui_->Edit1->setText(qs(s.spool));                     // 4
+    if (s.landscape) ui_->RadioButton2->setChecked(true); // 5
+    ui_->CheckBox7->setChecked(s.lineWrap);               // 6
+    ui_->CheckBox2->setChecked(s.pageFeed);               // 7
+    ui_->CheckBox10->setChecked(s.monoSpace);             // 8
+    ui_->SpinEdit1->setValue(s.topMargin);                // 9
+    ui_->SpinEdit3->setValue(s.leftMargin);               // 10
+    ui_->Label18->setText(qs(s.fontName));                // 11
+    QFont sample = ui_->Label17->font();                  // 12
     sample.setFamily(ui_->Label18->text());
     ui_->Label17->setFont(sample);
-    ComboBox1Change();                                                                         // 13
-    if (auto v = integer(setting::FontSize)) ui_->ComboBox1->setEditText(QString::number(*v)); // 14
-    const std::array styles{setting::FontBold, setting::FontItalic, setting::FontUnderline,
-                            setting::FontStrikeout}; // 15
+    ComboBox1Change();                                                                   // 13
+    ui_->ComboBox1->setEditText(QString::number(s.fontSize));                            // 14
+    const std::array styles{s.fontBold, s.fontItalic, s.fontUnderline, s.fontStrikeout}; // 15
     for (int box = 0; box < 4; ++box)
-        if (boolean(styles[box]).value_or(false)) setSampleStyle(box, true);
-    check(ui_->CheckBox8, setting::Minimize);                                 // 16
-    check(ui_->CheckBox9, setting::FormFeed);                                 // 17
-    if (auto v = integer(setting::End); v && *v >= 0 && *v <= 255) end_ = *v; // 18
-    if (auto v = text(setting::Language)) language_ = *v;                     // 19
-    if (!QFileInfo(dataFile(language_ + QStringLiteral(".lng"))).isFile())    // 20
+        if (styles[std::size_t(box)]) setSampleStyle(box, true);
+    ui_->CheckBox8->setChecked(s.minimize);                                // 16
+    ui_->CheckBox9->setChecked(s.formFeed);                                // 17
+    end_ = s.end;                                                          // 18
+    language_ = qs(s.language);                                            // 19
+    if (!QFileInfo(dataFile(language_ + QStringLiteral(".lng"))).isFile()) // 20
         language_ = QStringLiteral("English");
-    if (auto v = text(setting::CodePage)) codePage_ = *v; // 21
-    if (auto v = boolean(setting::Capture))               // 22
-        ui_->CheckBox11->setChecked(*v && ui_->CheckBox11->isEnabled());
-    spin(ui_->SpinEdit2, setting::BottomMargin); // 23
-    spin(ui_->SpinEdit4, setting::RightMargin);
-    if (auto v = boolean(setting::DefaultFont)) defaultFont_ = *v; // 24
-    updating_ = true;                                              // 25
-    spin(ui_->SpinEdit6, setting::LPI);
-    spin(ui_->SpinEdit5, setting::CPI);
+    codePage_ = qs(s.codePage);                                             // 21
+    ui_->CheckBox11->setChecked(s.capture && ui_->CheckBox11->isEnabled()); // 22
+    ui_->SpinEdit2->setValue(s.bottomMargin);                               // 23
+    ui_->SpinEdit4->setValue(s.rightMargin);
+    defaultFont_ = s.defaultFont; // 24
+    updating_ = true;             // 25
+    ui_->SpinEdit6->setValue(s.lpi);
+    ui_->SpinEdit5->setValue(s.cpi);
     updating_ = false;
     if (!defaultFont_) SpinEdit5Change(); // 26
     // 27: the stored printer, letter case aside, else the system's default.
-    QString printer = QtPrinter::findPrinter(text(setting::Printer).value_or(QString()));
-    if (printer.isEmpty()) printer = QtPrinter::defaultPrinterName();
-    if (printer != printer_.name()) {
-        printer_.selectPrinter(printer);
+    if (const QString printer = currentPrinter(s); printer != this->printer().name()) {
+        this->printer().selectPrinter(printer);
         fixedPitch_.clear();
     }
-    if (auto folder = text(setting::PdfFolder); folder && !folder->isEmpty())
-        printer_.setPdfFolder(*folder);
     restartMonitor();     // 28
     schemeNames_.clear(); // 29
     if (auto sequences = store_.openKey(kSequencesKey, false))
         for (const std::string& name : sequences->subkeyNames())
             schemeNames_ << qs(name);
-    langset(language_ + QStringLiteral(".lng"));                                          // 30
-    codeset(engine_.codePage, dataFile(codePage_ + QStringLiteral(".cp")).toStdString()); // 31
-    key.reset();                                                                          // 32
+    langset(language_ + QStringLiteral(".lng"));                                           // 30
+    codeset(engine().codePage, dataFile(codePage_ + QStringLiteral(".cp")).toStdString()); // 31
+    key.reset();                                                                           // 32
     checksize();
+}
+
+Settings TForm1::windowSettings() const {
+    Settings s = base_; // what the window has no control for, as it was read
+    s.timeOut = ui_->TrackBar1->value();
+    s.autoPrint = ui_->CheckBox1->isChecked();
+    s.spool = ui_->Edit1->text().toStdString();
+    s.landscape = ui_->RadioButton2->isChecked();
+    s.lineWrap = ui_->CheckBox7->isChecked();
+    s.pageFeed = ui_->CheckBox2->isChecked();
+    s.monoSpace = ui_->CheckBox10->isChecked();
+    s.topMargin = ui_->SpinEdit1->value();
+    s.leftMargin = ui_->SpinEdit3->value();
+    s.fontName = ui_->Label18->text().toStdString();
+    s.fontSize = sizeOrTen();
+    const QFont sample = ui_->Label17->font();
+    s.fontBold = sample.bold();
+    s.fontItalic = sample.italic();
+    s.fontUnderline = sample.underline();
+    s.fontStrikeout = sample.strikeOut();
+    s.minimize = ui_->CheckBox8->isChecked();
+    s.formFeed = ui_->CheckBox9->isChecked();
+    s.end = end_;
+    s.language = language_.toStdString();
+    s.codePage = codePage_.toStdString();
+    s.capture = ui_->CheckBox11->isChecked();
+    s.bottomMargin = ui_->SpinEdit2->value();
+    s.rightMargin = ui_->SpinEdit4->value();
+    s.defaultFont = defaultFont_;
+    s.lpi = ui_->SpinEdit6->value();
+    s.cpi = ui_->SpinEdit5->value();
+    s.printer = ui_->Label24->text().toStdString();
+    return s;
 }
 
 void TForm1::saveSettings() {
     auto key = store_.openKey(kSettingsKey, true);
-    auto text = [&](std::string_view name, const QString& value) {
-        key->writeString(name, value.toStdString());
-    };
-    const QFont sample = ui_->Label17->font();
-    key->writeInteger(setting::TimeOut, ui_->TrackBar1->value());
-    key->writeBool(setting::AutoPrint, ui_->CheckBox1->isChecked());
-    text(setting::Spool, ui_->Edit1->text());
-    key->writeBool(setting::Orientation, ui_->RadioButton2->isChecked());
-    key->writeBool(setting::LineWrap, ui_->CheckBox7->isChecked());
-    key->writeBool(setting::PageFeed, ui_->CheckBox2->isChecked());
-    key->writeBool(setting::MonoSpace, ui_->CheckBox10->isChecked());
-    key->writeInteger(setting::TopMargin, ui_->SpinEdit1->value());
-    key->writeInteger(setting::LeftMargin, ui_->SpinEdit3->value());
-    text(setting::FontName, ui_->Label18->text());
-    key->writeInteger(setting::FontSize, sizeOrTen());
-    key->writeBool(setting::FontBold, sample.bold());
-    key->writeBool(setting::FontItalic, sample.italic());
-    key->writeBool(setting::FontUnderline, sample.underline());
-    key->writeBool(setting::FontStrikeout, sample.strikeOut());
-    key->writeBool(setting::Minimize, ui_->CheckBox8->isChecked());
-    key->writeBool(setting::FormFeed, ui_->CheckBox9->isChecked());
-    key->writeInteger(setting::End, end_);
-    text(setting::Language, language_);
-    text(setting::CodePage, codePage_);
-    key->writeBool(setting::Capture, ui_->CheckBox11->isChecked());
-    key->writeInteger(setting::BottomMargin, ui_->SpinEdit2->value());
-    key->writeInteger(setting::RightMargin, ui_->SpinEdit4->value());
-    key->writeBool(setting::DefaultFont, defaultFont_);
-    key->writeInteger(setting::LPI, ui_->SpinEdit6->value());
-    key->writeInteger(setting::CPI, ui_->SpinEdit5->value());
-    text(setting::Printer, ui_->Label24->text());
+    writeSettings(*key, windowSettings(), &stored_);
     key->flush();
 }
 
@@ -594,6 +587,8 @@ void TForm1::langset(const QString& fileName) {
     N5->setText(t("PrintFile"));
     ui_->SpeedButton2->setText(t("Clear")); // 13
     N7->setText(t("Clear"));
+    ui_->SpeedButton6->setText(t("CancelPrint"));
+    N12->setText(t("CancelPrint"));
     ui_->Label3->setText(t("FileName"));    // 14
     ui_->GroupBox2->setTitle(t("Preview")); // 15
     ui_->GroupBox5->setTitle(t("Preview"));
@@ -653,13 +648,13 @@ namespace marlix {
 
 void TForm1::checksize() {
     // A job that prints uses the layout it started with.
-    if (printing_) {
+    if (session_.printing()) {
         layoutPending_ = true;
         return;
     }
     try {
-        engine_.settings = panelSettings();
-        const CheckSizeResult r = engine_.checksize();
+        engine().settings = panelSettings();
+        const CheckSizeResult r = engine().checksize();
         ui_->Label16->setText(QString::number(r.charsPerLine));
         ui_->Label14->setVisible(r.monospaced);
         ui_->Label16->setVisible(r.monospaced);
@@ -678,25 +673,7 @@ void TForm1::checksize() {
 }
 
 PrintSettings TForm1::panelSettings() const {
-    PrintSettings s;
-    s.topMargin = ui_->SpinEdit1->value();
-    s.bottomMargin = ui_->SpinEdit2->value();
-    s.leftMargin = ui_->SpinEdit3->value();
-    s.rightMargin = ui_->SpinEdit4->value();
-    s.fontName = ui_->Label18->text().toStdString();
-    s.fontSize = sizeOrTen();
-    const QFont sample = ui_->Label17->font();
-    s.bold = sample.bold();
-    s.italic = sample.italic();
-    s.underline = sample.underline();
-    s.strikeOut = sample.strikeOut();
-    s.cpi = ui_->SpinEdit5->value();
-    s.lpi = ui_->SpinEdit6->value();
-    s.defaultFont = defaultFont_;
-    s.landscape = ui_->RadioButton2->isChecked();
-    s.lineWrap = ui_->CheckBox7->isChecked();
-    s.pageFeed = ui_->CheckBox2->isChecked();
-    return s;
+    return windowSettings().printSettings();
 }
 
 std::int32_t TForm1::sizeOrTen() const {
@@ -722,25 +699,46 @@ void TForm1::restartMonitor() {
     setMonitorInterval(ui_->TrackBar1->value() * 1000);
 }
 
-std::uint64_t TForm1::PrintOut(const QString& fileName) {
-    if (printing_) throw Error(std::string(kPrintingInProgress));
-    setMonitorInterval(0);
-    engine_.settings = panelSettings();
-    printing_ = true;
-    keepAlive_.start();
-    std::uint64_t printed = 0;
+PrintSession::Outcome TForm1::PrintOut(const QString& fileName, std::uint64_t from,
+                                       std::uint64_t to) {
+    if (session_.printing())
+        return PrintSession::Outcome::failed(QString::fromUtf8(kPrintingInProgress));
     try {
-        printed = engine_.PrintOut(QFileInfo(fileName).absoluteFilePath().toStdString());
-    } catch (...) {
-        printing_ = false;
-        UpdateProgress(kProgressDone);
-        if (std::exchange(layoutPending_, false)) checksize();
-        throw;
+        session_.configure(windowSettings());
+    } catch (const std::exception& e) {
+        return PrintSession::Outcome::failed(QString::fromUtf8(e.what()));
     }
-    printing_ = false;
+    PrintSession::Outcome out = session_.print(fileName, from, to);
     if (std::exchange(layoutPending_, false)) checksize();
     ui_->ListBox1->viewport()->update();
-    return printed;
+    return out;
+}
+
+void TForm1::printingChanged(bool printing) {
+    // The monitor waits while anything prints; a print ends with it running.
+    if (printing)
+        setMonitorInterval(0);
+    else if (!quitting_)
+        restartMonitor();
+    // What would start another print or change this one waits for its end;
+    // the job controls follow the job file again at the next presence tick.
+    if (printing) setJobControls(false);
+    ui_->SpeedButton3->setEnabled(!printing);
+    N5->setEnabled(!printing);
+    N8->setEnabled(!printing);
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui_->GroupBox3), static_cast<QWidget*>(ui_->GroupBox10),
+          static_cast<QWidget*>(ui_->GroupBox11), ui_->PageControl1->widget(1)})
+        w->setEnabled(!printing);
+    ui_->SpeedButton6->setEnabled(printing);
+    N12->setVisible(printing);
+    if (printing) return;
+    // What went wrong meanwhile is shown once the print has returned.
+    QTimer::singleShot(0, this, [this] {
+        for (const QString& text : std::exchange(deferredErrors_, {}))
+            showError(text);
+        if (quitting_) quitProgram();
+    });
 }
 
 void TForm1::UpdateProgress(int frame) {
@@ -823,16 +821,31 @@ void TForm1::N1Click() {
     const QString text = message("ExitLine1") + QLatin1Char('\n') + message("ExitLine2");
     if (!dialogs_.question || !dialogs_.question(this, message("ExitTitle"), text)) return;
     saveSettings();
-    quitProgram();
+    quitAfterPrint(0); // the user wants out: a job that prints goes whole to the next start
 }
 
 void TForm1::sessionEnds() {
     guarded([&] { saveSettings(); });
-    quitProgram();
+    quitAfterPrint(kEndGraceMs);
+}
+
+void TForm1::quitAfterPrint(int graceMs) {
+    quitting_ = true;
+    Timer1.stop();
+    if (!session_.printing()) return quitProgram();
+    // The end comes when the print has returned (printingChanged).
+    if (graceMs <= 0)
+        session_.abandon();
+    else
+        QTimer::singleShot(graceMs, this, [this] { session_.abandon(); });
 }
 
 void TForm1::quitProgram() {
     quitting_ = true;
+    Timer1.stop();
+    Timer2.stop();
+    // Whatever the senders were allowed to send is in the job file before we go.
+    if (vxd_) vxd_->flush(kFlushMs);
     vxd_.reset();
     TrayIcon1->hide();
     pendingIcon_->hide();
@@ -847,10 +860,12 @@ void TForm1::TrackBar1Change() {
 void TForm1::CheckBox11Click() {
     // Whatever happens, a driver that runs lets its port go first.
     vxd_.reset();
+    showCaptureProblem({});
     if (!ui_->CheckBox11->isChecked() || !ui_->CheckBox11->isEnabled() || !captureFactory_) return;
     CaptureSettings settings;
     settings.jobFileName = [this] { return ui_->Edit1->text().toStdString(); };
-    settings.port = capturePort();
+    settings.port = capturePort(base_);
+    settings.files = &jobFiles_;
     vxd_ = captureFactory_(settings);
     // Shown after the handler that wrote, not inside it.
     vxd_->onError = [this](const std::string& reason) {
@@ -858,14 +873,19 @@ void TForm1::CheckBox11Click() {
             this, [this, text = QString::fromStdString(reason)] { showError(text); },
             Qt::QueuedConnection);
     };
+    vxd_->onProblem = [this](const std::string& problem) { showCaptureProblem(problem); };
+    showCaptureProblem(vxd_->problem());
     vxd_->setCapture(true);
 }
 
-std::uint16_t TForm1::capturePort() const {
-    return readCapturePort(store_.openKey(kSettingsKey, false).get());
+void TForm1::showCaptureProblem(const std::string& problem) {
+    ui_->Label25->setText(qs(problem));
+    ui_->Label25->setVisible(!problem.empty());
 }
 
 void TForm1::setJobControls(bool enabled) {
+    // Nothing to start or throw away while a job prints.
+    enabled = enabled && !session_.printing();
     ui_->SpeedButton1->setEnabled(enabled);
     ui_->SpeedButton2->setEnabled(enabled);
     N2->setEnabled(enabled);
@@ -874,7 +894,7 @@ void TForm1::setJobControls(bool enabled) {
 
 void TForm1::fillfonts() {
     if (fontScanGuard_) return;
-    if (printing_) throw Error(std::string(kPrintingInProgress));
+    if (session_.printing()) throw Error(std::string(kPrintingInProgress));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     for (const QString& family : std::as_const(fullFonts_))
         if (isFixedPitch(family)) fixedFonts_ << family;
@@ -885,18 +905,18 @@ bool TForm1::isFixedPitch(const QString& family) {
     auto it = fixedPitch_.constFind(family);
     if (it != fixedPitch_.cend()) return *it;
     // The printer's font belongs to the job while one prints.
-    if (printing_) return true;
+    if (session_.printing()) return true;
     // Measured on the printer in the sample's size and style; the next layout
     // or job makes the printer font again.
     const QFont sample = ui_->Label17->font();
     const int points = sample.pointSize() > 0 ? sample.pointSize() : 10;
     LogicalFont lf;
-    lf.height = -int(std::lround(points * double(printer_.resolutionY()) / 72.0));
+    lf.height = -int(std::lround(points * double(printer().resolutionY()) / 72.0));
     lf.weight = sample.bold() ? 700 : 0;
     lf.italic = sample.italic();
     lf.face = family.toStdString();
-    printer_.setFont(lf);
-    const bool fixed = printer_.textWidth(u'!') == printer_.textWidth(u'W');
+    printer().setFont(lf);
+    const bool fixed = printer().textWidth(u'!') == printer().textWidth(u'W');
     fixedPitch_.insert(family, fixed);
     return fixed;
 }
@@ -937,7 +957,7 @@ void TForm1::StyleBoxClick(int box) {
 }
 
 void TForm1::ComboBox1Change() {
-    if (printing_) throw Error(std::string(kPrintingInProgress));
+    if (session_.printing()) throw Error(std::string(kPrintingInProgress));
     defaultFont_ = true;
     const std::int32_t size = sizeBoxValue();
     QFont sample = ui_->Label17->font();
@@ -946,7 +966,7 @@ void TForm1::ComboBox1Change() {
     sample.setPointSize(std::max(1, size));
     ui_->Label17->setFont(sample);
     sampleCell_ = {};
-    const auto pitch = engine_.pitchOfFont(ui_->Label18->text().toStdString(), size);
+    const auto pitch = engine().pitchOfFont(ui_->Label18->text().toStdString(), size);
     updating_ = true;
     ui_->SpinEdit5->setValue(pitch.cpi);
     ui_->SpinEdit6->setValue(pitch.lpi);
@@ -992,53 +1012,49 @@ void TForm1::ComboBox2Change() {
 
 void TForm1::ComboBox3Change() {
     codePage_ = ui_->ComboBox3->currentText();
-    codeset(engine_.codePage, dataFile(codePage_ + QStringLiteral(".cp")).toStdString());
+    codeset(engine().codePage, dataFile(codePage_ + QStringLiteral(".cp")).toStdString());
 }
 
 void TForm1::SpeedButton3Click() {
     const QString file = dialogs_.openFile ? dialogs_.openFile(this) : QString();
     if (file.isEmpty()) return;
-    printPausingMonitor(file);
+    const PrintSession::Outcome out = printFile(file);
+    if (!out.ok() && out.result != PrintSession::Result::Cancelled)
+        throw Error(out.message.toStdString());
 }
 
 QStringList TForm1::printHandedOver(const QString& fileName) {
-    const qsizetype before = printer_.writtenFiles().size();
-    printPausingMonitor(fileName);
-    return printer_.writtenFiles().mid(before);
+    const PrintSession::Outcome out = printFile(fileName);
+    if (!out.ok()) throw Error(out.message.toStdString());
+    return out.pdfs;
 }
 
-void TForm1::printPausingMonitor(const QString& fileName) {
-    // A job that prints keeps the monitor as it set it.
-    if (printing_) throw Error(std::string(kPrintingInProgress));
-    setMonitorInterval(0);
-    try {
-        PrintOut(fileName);
-    } catch (...) {
-        restartMonitor();
-        throw;
-    }
-    restartMonitor();
+PrintSession::Outcome TForm1::printFile(const QString& fileName) {
+    // The monitor waits meanwhile (printingChanged); the file is not the
+    // job file, so nothing of it is removed.
+    if (session_.printing()) throw Error(std::string(kPrintingInProgress));
+    return PrintOut(fileName);
 }
 
 void TForm1::SpeedButton4Click() {
-    if (printing_) throw Error(std::string(kPrintingInProgress));
-    if (dialogs_.printerSetup) dialogs_.printerSetup(this, printer_); // 1
-    printer_.optionsChanged();                                        // 2
+    if (session_.printing()) throw Error(std::string(kPrintingInProgress));
+    if (dialogs_.printerSetup) dialogs_.printerSetup(this, printer()); // 1
+    printer().optionsChanged();                                        // 2
     fixedPitch_.clear();
     fullFonts_ = QFontDatabase::families();
     fixedFonts_.clear();
-    if (printer_.orientation() == Orientation::Landscape) // 3
+    if (printer().orientation() == Orientation::Landscape) // 3
         ui_->RadioButton2->setChecked(true);
     else
         ui_->RadioButton1->setChecked(true);
-    ui_->Label24->setText(printer_.name()); // 4
-    RadioButton12Click();                   // 5
+    ui_->Label24->setText(printer().name()); // 4
+    RadioButton12Click();                    // 5
 }
 
 void TForm1::RadioButton12Click() {
     const bool portrait = ui_->RadioButton1->isChecked();
-    if (!printing_)
-        printer_.setOrientation(portrait ? Orientation::Portrait : Orientation::Landscape);
+    if (!session_.printing())
+        printer().setOrientation(portrait ? Orientation::Portrait : Orientation::Landscape);
     N8->setIcon((portrait ? N9 : N10)->icon());
     ui_->Image1->setVisible(portrait);
     ui_->Image2->setVisible(portrait);
@@ -1060,7 +1076,7 @@ void TForm1::N10Click() {
 }
 
 void TForm1::PageControl1Change() {
-    if (printing_) {
+    if (session_.printing()) {
         // Nothing is measured on a printer that prints: the rest follows the job.
         fillFontList();
         layoutPending_ = true;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "app/LanguageFile.h"
+#include "app/PrintSession.h"
+#include "app/Settings.h"
 #include "app/TForm3.h"
 #include "app/TForm4.h"
 #include "app/WindowDialogs.h"
@@ -12,11 +14,7 @@
 #include "capture/JobFiles.h"
 #include "capture/JobMonitor.h"
 #include "core/Registry.h"
-#include "engine/PrintEngine.h"
-#include "platform/QtPrinter.h"
-#include "schemes/SchemeStore.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
 #include <QStringList>
@@ -58,7 +56,9 @@ public:
     // Returns the PDF files written; failures are raised.
     QStringList printHandedOver(const QString& fileName);
 
-    // The session ends (log-out, shutdown, a terminating signal): save, end.
+    // The session ends (log-out, shutdown, a terminating signal): a job that
+    // prints is given a while to finish, what senders sent goes to the job
+    // file, the settings are saved, the program ends.
     void sessionEnds();
 
     void restoreSettings();
@@ -66,10 +66,10 @@ public:
     void langset(const QString& fileName);
     void checksize();
     void fillfonts();
-    // The job driver as the window calls it: refuses a second job while one
-    // prints, and keeps the window alive meanwhile.
-    // Returns how many bytes of the file it printed.
-    std::uint64_t PrintOut(const QString& fileName);
+    // The job driver as the window calls it, through the print session:
+    // the file's bytes from `from` to `to`, with the window's settings.
+    PrintSession::Outcome PrintOut(const QString& fileName, std::uint64_t from = 0,
+                                   std::uint64_t to = ~std::uint64_t{0});
     void UpdateProgress(int frame);
 
     // What tests and the other windows read.
@@ -84,9 +84,10 @@ public:
     TForm3* schemeEditor() const { return Form3; }
     TForm4* asciiChart() const { return Form4; }
     QMenu* initMenu() const { return initMenu_; }
-    PrintEngine& engine() { return engine_; }
-    QtPrinter& printer() { return printer_; }
-    SchemeStore& schemes() { return schemes_; }
+    PrintEngine& engine() { return session_.engine(); }
+    QtPrinter& printer() { return session_.printer(); }
+    SchemeStore& schemes() { return session_.schemes(); }
+    PrintSession& session() { return session_; }
     const QStringList& schemeNames() const { return schemeNames_; }
     bool sizeMode() const { return defaultFont_; }
     QString languageName() const { return language_; }
@@ -116,6 +117,9 @@ public:
     void SpeedButton1Click() { monitor_.printNow(); }
     void SpeedButton2Click() { monitor_.discard(); }
     void SpeedButton3Click();
+    // Cancel printing (SpeedButton6, N12): the running job stops, nothing of
+    // it printed; a job from the job file is thrown away as Clear does.
+    void SpeedButton6Click() { session_.cancel(); }
     void SpeedButton4Click();
     void RadioButton12Click();
     void N9Click();
@@ -143,10 +147,18 @@ private:
     // program goes on.
     template <typename F> void guarded(F&& handler);
     void showError(const QString& text);
+    // The settings as the controls hold them now.
+    Settings windowSettings() const;
     PrintSettings panelSettings() const;
+    // Print a file and a hand-over: the file whole, the monitor waiting.
+    PrintSession::Outcome printFile(const QString& fileName);
+    // While a job prints, what would change it or start another is disabled.
+    void printingChanged(bool printing);
+    void showCaptureProblem(const std::string& problem);
+    // The end of the program: a job that prints is given up after `graceMs`
+    // (at once for 0), then quitProgram follows.
+    void quitAfterPrint(int graceMs);
     void setMonitorInterval(int ms);
-    // Print a file: the monitor waits until the file printed, or failed.
-    void printPausingMonitor(const QString& fileName);
     void restartMonitor();
     void fillFontList();
     void selectFontInList();
@@ -156,19 +168,16 @@ private:
     void buildInitMenu();
     void setSampleStyle(int box, bool on);
     void hideToTray();
-    std::uint16_t capturePort() const;
     void setJobControls(bool enabled);
     void quitProgram();
 
     std::unique_ptr<Ui::TForm1> ui_;
     Registry& store_;
     WindowDialogs dialogs_;
-    QtPrinter printer_;
-    PrintEngine engine_;
-    SchemeStore schemes_;
+    PrintSession session_;
     CaptureFactory captureFactory_;
     std::unique_ptr<MonitorHost> monitorHost_;
-    DiskJobFiles jobFiles_;
+    JobFiles jobFiles_;
     JobMonitor monitor_;
     std::unique_ptr<CaptureDriver> vxd_;
 
@@ -188,6 +197,7 @@ private:
     QAction* N9 = nullptr;
     QAction* N10 = nullptr;
     QAction* N11 = nullptr;
+    QAction* N12 = nullptr;         // Cancel printing, shown while a job prints
     QAction* chosenInit_ = nullptr; // the initialisation item with the check mark
     TForm3* Form3 = nullptr;        // the scheme editor
     TForm4* Form4 = nullptr;        // the ASCII chart
@@ -197,6 +207,11 @@ private:
     std::array<QIcon, kLastProgressFrame + 1> progressFrames_;
 
     QHash<QString, QString> messages_; // language texts shown later
+    StoredValues stored_;              // what the settings file held when read or saved
+    Settings base_;                    // the settings as restored
+    // Errors that came while a job printed: a box then would stop the job
+    // until it is answered, so they wait for its end.
+    QStringList deferredErrors_;
     QString language_ = QStringLiteral("English");
     QString codePage_ = QStringLiteral("866");
     QString homePage_;
@@ -210,10 +225,8 @@ private:
     bool defaultFont_ = true; // size mode: the cell follows the point size
     bool updating_ = false;   // the panel writes CPI and LPI itself
     bool fontScanGuard_ = true;
-    bool printing_ = false;
     bool layoutPending_ = false; // a layout change came while a job printed
     bool quitting_ = false;
-    QElapsedTimer keepAlive_;
 };
 
 } // namespace marlix

@@ -3,10 +3,9 @@
 // ends; a first start with a job file prints it and ends; --service runs
 // without window; otherwise the resident program starts.
 #include "app/CommandLine.h"
-#include "app/LanguageFile.h"
 #include "app/Service.h"
-#include "app/SettingNames.h"
 #include "app/TForm1.h"
+#include "capture/PrintMarker.h"
 #include "core/Errors.h"
 #include "platform/DataDir.h"
 #include "platform/EndSignals.h"
@@ -18,11 +17,16 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
+#include <functional>
+#include <optional>
 
 namespace {
 
-const QByteArray kShowRequest = "show";
+// Requests name the settings file of the copy that sends them: a copy of
+// other settings is not the one to print with.
+const QByteArray kShowRequest = "show\n";
 const QByteArray kPrintRequest = "print\n";
+const QByteArray kOtherSettings = "2\n";
 // A show request is answered at once; a file is answered once it printed.
 constexpr int kShowWaitMs = 900;
 constexpr int kPrintWaitMs = -1;
@@ -36,28 +40,35 @@ void useOffscreenWithoutDisplay() {
 #endif
 }
 
-// The Title of the stored language: the name the running copy answers to.
-QString storedTitle(marlix::Registry& store) {
-    QString language = QStringLiteral("English");
-    if (auto key = store.openKey(marlix::kSettingsKey, false))
-        if (auto v = key->readString(marlix::setting::Language))
-            language = QString::fromStdString(*v);
-    QString file = marlix::dataFile(language + QStringLiteral(".lng"));
-    if (!QFileInfo(file).isFile()) file = marlix::dataFile(QStringLiteral("English.lng"));
-    return QString::fromStdString(marlix::LanguageFile::read(file.toStdString()).text("Title"));
+struct Request {
+    bool print = false;
+    QString settings;
+    QString file;
+};
+
+QByteArray request(bool print, const QString& settings, const QString& file) {
+    QByteArray r = (print ? kPrintRequest : kShowRequest) + settings.toUtf8();
+    if (print) r += '\n' + file.toUtf8();
+    return r;
 }
 
-// The running copy's side of a hand-over.
-QByteArray answer(marlix::TForm1& window, const QByteArray& request) {
-    if (!request.startsWith(kPrintRequest)) {
-        window.showRequest();
-        return "0\n";
-    }
-    const QString file = QString::fromUtf8(request.mid(kPrintRequest.size()));
+Request parseRequest(const QByteArray& bytes) {
+    Request r;
+    r.print = bytes.startsWith(kPrintRequest);
+    const QList<QByteArray> lines =
+        bytes.mid((r.print ? kPrintRequest : kShowRequest).size()).split('\n');
+    r.settings = QString::fromUtf8(lines.value(0));
+    r.file = QString::fromUtf8(lines.value(1));
+    return r;
+}
+
+// The running copy's side of a file handed over.
+QByteArray printed(const std::function<QStringList(const QString&)>& print, const Request& r,
+                   const QString& settings) {
+    if (r.settings != settings) return kOtherSettings;
     try {
-        const QStringList pdfs = window.printHandedOver(file);
         QByteArray out = "0\n";
-        for (const QString& pdf : pdfs)
+        for (const QString& pdf : print(r.file))
             out += pdf.toUtf8() + '\n';
         return out;
     } catch (const std::exception& e) {
@@ -65,26 +76,28 @@ QByteArray answer(marlix::TForm1& window, const QByteArray& request) {
     }
 }
 
-// The later start's side: prints what the running copy answered.
-int handOver(const QString& title, const marlix::Invocation& run, QTextStream& out,
-             QTextStream& err) {
+// The later start's side: prints what the running copy answered. nullopt:
+// it runs with other settings, so this start prints by itself.
+std::optional<int> handOver(const marlix::Invocation& run, const QString& settings,
+                            QTextStream& out, QTextStream& err) {
     const bool print = run.mode == marlix::Invocation::Mode::Print;
-    const QByteArray request =
-        print ? kPrintRequest + QFileInfo(run.file).absoluteFilePath().toUtf8() : kShowRequest;
-    const auto reply =
-        marlix::SingleInstance::send(title, request, print ? kPrintWaitMs : kShowWaitMs);
+    const auto reply = marlix::SingleInstance::send(
+        {}, request(print, settings, QFileInfo(run.file).absoluteFilePath()),
+        print ? kPrintWaitMs : kShowWaitMs);
     if (!print) return 0;
     if (!reply) {
         err << "The running copy of Marlix did not answer.\n";
         return 1;
     }
+    if (*reply == kOtherSettings) return std::nullopt;
     const bool ok = reply->startsWith("0\n");
     (ok ? out : err) << QString::fromUtf8(reply->mid(2));
     return ok ? 0 : 1;
 }
 
 // marlix --service: until SIGTERM or SIGINT, after the job being printed.
-int runService(marlix::Registry& store, marlix::SingleInstance& instance, QTextStream& err) {
+int runService(marlix::Registry& store, const QString& settings, marlix::SingleInstance& instance,
+               QTextStream& err) {
     marlix::EndSignals ending;
     marlix::Service service(store, err, marlix::loopbackCapture());
     QObject::connect(&ending, &marlix::EndSignals::ending, &service, &marlix::Service::stop);
@@ -96,17 +109,11 @@ int runService(marlix::Registry& store, marlix::SingleInstance& instance, QTextS
         err << "marlix: " << QString::fromUtf8(e.what()) << '\n';
         return 1;
     }
-    instance.setHandler([&service](const QByteArray& request) -> QByteArray {
-        if (!request.startsWith(kPrintRequest)) return "0\n"; // no window to show
-        try {
-            QByteArray out = "0\n";
-            for (const QString& pdf :
-                 service.printHandedOver(QString::fromUtf8(request.mid(kPrintRequest.size()))))
-                out += pdf.toUtf8() + '\n';
-            return out;
-        } catch (const std::exception& e) {
-            return QByteArray("1\n") + e.what() + '\n';
-        }
+    instance.setHandler([&service, settings](const QByteArray& bytes) -> QByteArray {
+        const Request r = parseRequest(bytes);
+        if (!r.print) return "0\n"; // no window to show
+        return printed([&service](const QString& f) { return service.printHandedOver(f); }, r,
+                       settings);
     });
     return QCoreApplication::exec();
 }
@@ -147,28 +154,27 @@ int main(int argc, char* argv[]) {
     if (run.mode == Mode::Print && !run.handOver) return marlix::printJob(run, out, err);
 
     auto store = marlix::SettingsRegistry::openUserStore();
-    QString title;
-    try {
-        title = storedTitle(*store);
-    } catch (const std::exception& e) {
-        err << QString::fromUtf8(e.what()) << '\n';
-        return 1;
-    }
-    marlix::SingleInstance instance(title);
+    const QString settings = store->fileName();
+    marlix::SingleInstance instance;
     if (!instance.listen()) {
         if (instance.errorString().isEmpty()) {
             if (run.mode == Mode::Service) {
                 err << "marlix: Marlix is already running for this user.\n";
                 return 1;
             }
-            return handOver(title, run, out, err);
+            if (const auto code = handOver(run, settings, out, err)) return *code;
+            // The running copy has other settings: this one prints by itself.
+            return marlix::printJob(run, out, err);
         }
         // Without the channel this copy still works; a later one may run beside it.
         err << instance.errorString() << '\n';
     }
+    // A job that kills the program is set aside at the next start, not
+    // printed again and again.
+    marlix::PrintMarker::catchFaults();
 
     if (run.mode == Mode::Print) return marlix::printJob(run, out, err);
-    if (run.mode == Mode::Service) return runService(*store, instance, err);
+    if (run.mode == Mode::Service) return runService(*store, settings, instance, err);
 
     // From here on the end of the session saves the settings.
     marlix::EndSignals ending;
@@ -182,6 +188,14 @@ int main(int argc, char* argv[]) {
     QObject::connect(&ending, &marlix::EndSignals::ending, &window,
                      [&window] { window.sessionEnds(); });
     if (!window.FormCreate()) return 1;
-    instance.setHandler([&window](const QByteArray& request) { return answer(window, request); });
+    instance.setHandler([&window, settings](const QByteArray& bytes) -> QByteArray {
+        const Request r = parseRequest(bytes);
+        if (!r.print) {
+            window.showRequest();
+            return "0\n";
+        }
+        return printed([&window](const QString& f) { return window.printHandedOver(f); }, r,
+                       settings);
+    });
     return QApplication::exec();
 }

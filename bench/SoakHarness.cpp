@@ -177,17 +177,9 @@ private:
 // The files on disk, counting what the capture wrote and when.
 class CountingFiles final : public marlix::JobFiles {
 public:
-    std::optional<std::uint64_t> size(const std::string& name) override { return disk_.size(name); }
-    std::optional<std::string> tail(const std::string& name, std::size_t n) override {
-        return disk_.tail(name, n);
-    }
-    void removePrinted(const std::string& name, std::uint64_t printed) override {
-        disk_.removePrinted(name, printed);
-    }
-    void remove(const std::string& name) override { disk_.remove(name); }
     std::size_t append(const std::string& name, std::string_view bytes,
                        std::string& error) override {
-        const std::size_t n = disk_.append(name, bytes, error);
+        const std::size_t n = JobFiles::append(name, bytes, error);
         if (n > 0) {
             if (written == 0) first = Clock::now();
             last = Clock::now();
@@ -198,9 +190,6 @@ public:
 
     std::uint64_t written = 0;
     Clock::time_point first, last;
-
-private:
-    marlix::DiskJobFiles disk_;
 };
 
 // One connection to the capture: connects, sends everything, closes.
@@ -283,7 +272,8 @@ public:
     // Reads the job as the engine does (its size fixed at open) and takes
     // about a millisecond per 10 KB, keeping the event loop alive as the
     // real print does, so the capture goes on accepting meanwhile.
-    std::uint64_t PrintOut(const std::string& fileName) override {
+    marlix::JobMonitor::Printed print(const std::string& fileName, std::uint64_t from,
+                                      std::uint64_t to, marlix::PrintMarker&) override {
         if (printing_) throw marlix::Error("Printing in progress");
         setMonitorInterval(0);
         printing_ = true;
@@ -304,7 +294,7 @@ public:
             std::atomic<bool>& flag;
             ~NotBusy() { flag = false; }
         } notBusy{busy};
-        marlix::JobFile job(fileName);
+        marlix::JobFile job(fileName, from, to);
         const std::uint64_t size = job.size();
         const auto start = Clock::now();
         auto alive = start;
@@ -328,7 +318,7 @@ public:
         QCoreApplication::processEvents();
         if (vxd->streams() > 0) ++printsWithWaiting;
         maxRun = std::max(maxRun, size);
-        return size;
+        return {};
     }
 
     marlix::TVxD* vxd = nullptr;
@@ -456,7 +446,7 @@ int soak(const Options& opt) {
         if (!senderDone) return;
         if (!sendError.empty()) return QCoreApplication::quit();
         const bool settled =
-            verifier.bytes() >= bytesSent && !files.size(jobFile) && vxd->streams() == 0;
+            verifier.bytes() >= bytesSent && !files.state(jobFile) && vxd->streams() == 0;
         if (!settled) {
             settledSince.reset();
             if (msSince(lastProgress) > 20000) {

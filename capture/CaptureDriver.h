@@ -22,16 +22,29 @@ public:
     virtual void jobDone(bool ended) = 0;
     // Where the capture listens, for the user ("127.0.0.1:9100").
     virtual std::string endpoint() const = 0;
+    // Why nothing is captured now, in plain words ("port 9100 is in use by
+    // another program"); empty while capturing. The driver keeps trying by
+    // itself: a busy port is a state, not a setting.
+    virtual std::string problem() const = 0;
+    // The program ends: every byte the senders were allowed to send goes to
+    // the job file, however the printing stands, within about `ms`.
+    virtual void flush(int ms) = 0;
     // Called when captured bytes cannot be written to the job file.
     std::function<void(const std::string& reason)> onError;
+    // Called whenever problem() changes.
+    std::function<void(const std::string& problem)> onProblem;
 };
+
+class JobFiles;
 
 struct CaptureSettings {
     std::function<std::string()> jobFileName; // read whenever a new job starts
     std::uint16_t port = 9100;
+    JobFiles* files = nullptr; // the monitor's, so both see the same files
 };
 
-// Loads the driver; fails with its endpoint and " loaded incorrectly.".
+// Loads the driver; fails with its endpoint and " loaded incorrectly." when
+// it cannot be loaded at all.
 using CaptureFactory = std::function<std::unique_ptr<CaptureDriver>(const CaptureSettings&)>;
 
 } // namespace marlix

@@ -45,8 +45,14 @@ void CaptureEndpoint::release(bool jobEnded) {
         resume();
 }
 
+void CaptureEndpoint::takeForLastWrite(StreamId id) {
+    held_ = 0;
+    capture_ = true;
+    if (writer_ != id) take(id);
+}
+
 void CaptureEndpoint::take(StreamId id) {
-    if (!waiting_.empty() && waiting_.front() == id) waiting_.pop_front();
+    waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), id), waiting_.end());
     writer_ = id;
     name_ = jobFileName_();
 }

@@ -48,6 +48,9 @@ public:
     // over, and the job ended (printed and deleted) or stays (print failed).
     void hold() { ++held_; }
     void release(bool jobEnded);
+    // The program ends: the stream takes the job file now, whatever holds
+    // it, so that what it was allowed to send is not lost.
+    void takeForLastWrite(StreamId id);
 
     // The transport should offer waiting streams again.
     std::function<void()> resume;

@@ -66,11 +66,11 @@ QString channelFolder() {
 #endif
 }
 
-QString addressOf(const QString& title) {
+QString addressOf(const QString& channel) {
 #ifdef Q_OS_UNIX
-    return QDir(channelFolder()).filePath(SingleInstance::serverName(title));
+    return QDir(channelFolder()).filePath(SingleInstance::serverName(channel));
 #else
-    return SingleInstance::serverName(title);
+    return SingleInstance::serverName(channel);
 #endif
 }
 
@@ -96,9 +96,9 @@ std::optional<QByteArray> readExactly(QLocalSocket& socket, qint64 n,
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString& title, QObject* parent)
-    : QObject(parent), address_(addressOf(title)),
-      lockPath_(QDir(channelFolder()).filePath(serverName(title) + QStringLiteral(".lock"))),
+SingleInstance::SingleInstance(const QString& channel, QObject* parent)
+    : QObject(parent), address_(addressOf(channel)),
+      lockPath_(QDir(channelFolder()).filePath(serverName(channel) + QStringLiteral(".lock"))),
       server_(new QLocalServer(this)) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server_, &QLocalServer::newConnection, this, &SingleInstance::accept);
@@ -111,8 +111,8 @@ SingleInstance::~SingleInstance() {
     lock_.reset();
 }
 
-QString SingleInstance::serverName(const QString& title) {
-    const QString t = title.isEmpty() ? QStringLiteral("Marlix") : title;
+QString SingleInstance::serverName(const QString& channel) {
+    const QString t = channel.isEmpty() ? QStringLiteral("Marlix") : channel;
     return QStringLiteral("marlix-") + userPart() + QLatin1Char('-') +
            QString::fromLatin1(sha1Hex(t.toUtf8()).left(16));
 }
@@ -146,12 +146,12 @@ bool SingleInstance::isListening() const {
     return server_->isListening();
 }
 
-std::optional<QByteArray> SingleInstance::send(const QString& title, const QByteArray& request,
+std::optional<QByteArray> SingleInstance::send(const QString& channel, const QByteArray& request,
                                                int timeoutMs) {
     if (request.size() > kMaxRequest) return std::nullopt;
     const QDeadlineTimer deadline =
         timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
-    const QString address = addressOf(title);
+    const QString address = addressOf(channel);
     QLocalSocket socket;
     for (;;) {
         socket.connectToServer(address);

@@ -1,6 +1,8 @@
 // The channel that keeps one resident copy per user: the first start takes a
 // lock and listens on a local socket, later starts hand their request to it
-// and wait for its answer.
+// and wait for its answer. The program's channel is named from the user
+// alone: a copy in another language, or with other settings, is still the
+// same user's copy and must never print the same jobs beside it.
 #pragma once
 
 #include <QByteArray>
@@ -31,14 +33,14 @@ public:
     // allocate gigabytes.
     static constexpr qsizetype kMaxAnswer = 16 * 1024 * 1024;
 
-    // The title is the interface language's window title; an empty one
-    // counts as "Marlix".
-    explicit SingleInstance(const QString& title, QObject* parent = nullptr);
+    // The program's channel, or one of another name (tests run several side
+    // by side).
+    explicit SingleInstance(const QString& channel = {}, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // "marlix-<user>-<16 hex digits of the title's SHA-1>", usable as a
-    // file name whatever the user and title contain.
-    static QString serverName(const QString& title);
+    // "marlix-<user>-<16 hex digits of the channel's SHA-1>", usable as a
+    // file name whatever the user and channel name contain.
+    static QString serverName(const QString& channel);
 
     // Takes the lock and listens. false: another copy holds the lock (then
     // use send()), or, with errorString() set, the channel could not be made.
@@ -54,7 +56,7 @@ public:
     // copy may still be starting. Blocks and needs no event loop, so it
     // cannot reach a channel this same thread listens on. nullopt when no
     // copy answered, or when the request is longer than kMaxRequest.
-    static std::optional<QByteArray> send(const QString& title, const QByteArray& request,
+    static std::optional<QByteArray> send(const QString& channel, const QByteArray& request,
                                           int timeoutMs);
 
     // What to answer to a request; called on this object's thread from its

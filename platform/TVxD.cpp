@@ -3,6 +3,7 @@
 #include "capture/JobFiles.h"
 #include "core/Errors.h"
 
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -19,10 +20,6 @@ std::string endpointText(const char* address, std::uint16_t port) {
 
 TVxD::TVxD(JobFiles& files, const CaptureSettings& settings)
     : endpoint_(files, settings.jobFileName), port_(settings.port) {
-    listen(*servers_.emplace_back(std::make_unique<QTcpServer>()), "127.0.0.1", true);
-    // A system without IPv6 has no ::1; only a port that is taken there fails.
-    listen(*servers_.emplace_back(std::make_unique<QTcpServer>()), "::1", false);
-
     endpoint_.resume = [this] { drainAll(); };
     endpoint_.onError = [this](const std::string& reason) {
         if (onError) onError(reason);
@@ -30,6 +27,9 @@ TVxD::TVxD(JobFiles& files, const CaptureSettings& settings)
     retry_.setInterval(1000);
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, [this] { drainAll(); });
+    retryPort_.setInterval(kRetryPortMs);
+    connect(&retryPort_, &QTimer::timeout, this, &TVxD::listenAll);
+    listenAll();
 }
 
 TVxD::~TVxD() {
@@ -44,17 +44,79 @@ std::string TVxD::endpoint() const {
     return endpointText("127.0.0.1", port_);
 }
 
-void TVxD::listen(QTcpServer& server, const char* address, bool required) {
+void TVxD::listenAll() {
+    servers_.clear();
+    auto& v4 = *servers_.emplace_back(std::make_unique<QTcpServer>());
+    std::string why = listen(v4, "127.0.0.1", true);
+    // A system without IPv6 has no ::1; only a port that is taken there counts.
+    if (why.empty())
+        why = listen(*servers_.emplace_back(std::make_unique<QTcpServer>()), "::1", false);
+    if (!why.empty()) {
+        servers_.clear();
+        retryPort_.start();
+    } else {
+        retryPort_.stop();
+        if (streams_.size() >= kMaxStreams)
+            for (auto& s : servers_)
+                s->pauseAccepting();
+    }
+    setProblem(why);
+}
+
+std::string TVxD::listen(QTcpServer& server, const char* address, bool required) {
     if (server.listen(QHostAddress(QString::fromLatin1(address)), port_)) {
         port_ = server.serverPort(); // the free port that 0 asked for
         connect(&server, &QTcpServer::newConnection, this, [this, s = &server] { accept(s); });
-        return;
+        return {};
     }
-    if (!required && server.serverError() != QAbstractSocket::AddressInUseError &&
-        server.serverError() != QAbstractSocket::SocketAccessError)
-        return;
-    throw Error(endpointText(address, port_) + " loaded incorrectly. " +
-                server.errorString().toStdString());
+    const auto error = server.serverError();
+    if (error == QAbstractSocket::AddressInUseError)
+        return "port " + std::to_string(port_) + " is in use by another program";
+    if (!required && error != QAbstractSocket::SocketAccessError) return {};
+    return "port " + std::to_string(port_) +
+           " cannot be opened: " + server.errorString().toStdString();
+}
+
+void TVxD::setProblem(const std::string& problem) {
+    if (problem == problem_) return;
+    problem_ = problem;
+    if (onProblem) onProblem(problem_);
+}
+
+void TVxD::flush(int ms) {
+    const QDeadlineTimer deadline(ms);
+    retryPort_.stop();
+    retry_.stop();
+    servers_.clear();           // no new senders from here on
+    endpoint_.resume = nullptr; // the streams are taken in turn below, not as they come
+    // One stream after the other: the one that has the job file first, the
+    // others in the order they came.
+    std::vector<CaptureEndpoint::StreamId> order;
+    if (const auto writer = endpoint_.writer()) order.push_back(*writer);
+    for (const auto& [id, stream] : streams_)
+        if (order.empty() || id != order.front()) order.push_back(id);
+    constexpr int kQuietMs = 100;
+    for (const CaptureEndpoint::StreamId id : order) {
+        const auto it = streams_.find(id);
+        if (it == streams_.end()) continue;
+        Stream& s = it->second;
+        endpoint_.takeForLastWrite(id);
+        for (;;) {
+            if (s.unwritten.isEmpty()) {
+                if (s.socket->bytesAvailable() == 0 &&
+                    (deadline.hasExpired() ||
+                     !s.socket->waitForReadyRead(int(std::min<qint64>(
+                         kQuietMs, std::max<qint64>(deadline.remainingTime(), 0))))))
+                    break;
+                s.unwritten = s.socket->read(kChunk);
+            }
+            const std::size_t taken = endpoint_.received(
+                id, std::string_view(s.unwritten.constData(), std::size_t(s.unwritten.size())));
+            s.unwritten.remove(0, qsizetype(taken));
+            if (!s.unwritten.isEmpty()) break; // the job file can't take more
+        }
+        endpoint_.closed(id);
+    }
 }
 
 void TVxD::accept(QTcpServer* server) {
@@ -150,8 +212,8 @@ void TVxD::acceptMore() {
 
 CaptureFactory loopbackCapture() {
     return [](const CaptureSettings& settings) -> std::unique_ptr<CaptureDriver> {
-        static DiskJobFiles files;
-        return std::make_unique<TVxD>(files, settings);
+        static JobFiles files;
+        return std::make_unique<TVxD>(settings.files ? *settings.files : files, settings);
     };
 }
 

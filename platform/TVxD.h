@@ -28,8 +28,12 @@ public:
     static constexpr qint64 kChunk = 256 * 1024;
     static constexpr std::size_t kMaxStreams = 32;
 
-    // Listens at once; fails with "127.0.0.1:PORT loaded incorrectly." and
-    // the system's reason. Port 0 takes a free port (see port()).
+    // How often a port that could not be had is tried again.
+    static constexpr int kRetryPortMs = 3000;
+
+    // Listens at once. A port it cannot have (another program holds it) is
+    // tried again every few seconds until it can; problem() says why. Port
+    // 0 takes a free port (see port()).
     TVxD(JobFiles& files, const CaptureSettings& settings);
     ~TVxD() override;
 
@@ -37,6 +41,8 @@ public:
     void jobPrinting() override { endpoint_.hold(); }
     void jobDone(bool ended) override { endpoint_.release(ended); }
     std::string endpoint() const override;
+    std::string problem() const override { return problem_; }
+    void flush(int ms) override;
     std::uint16_t port() const { return port_; }
     std::size_t streams() const { return streams_.size(); }
 
@@ -47,7 +53,12 @@ private:
         bool ended = false;
     };
 
-    void listen(QTcpServer& server, const char* address, bool required);
+    // Listens on both loopback addresses, or on none and says why.
+    void listenAll();
+    // Why the address can't be had; empty when it listens (or, not
+    // required, when the system has no such address).
+    std::string listen(QTcpServer& server, const char* address, bool required);
+    void setProblem(const std::string& problem);
     void accept(QTcpServer* server);
     void drain(CaptureEndpoint::StreamId id);
     void drainAll();
@@ -59,7 +70,9 @@ private:
     std::vector<std::unique_ptr<QTcpServer>> servers_;
     std::map<CaptureEndpoint::StreamId, Stream> streams_; // by arrival
     CaptureEndpoint::StreamId next_ = 1;
-    QTimer retry_; // offers bytes again that could not be written
+    QTimer retry_;     // offers bytes again that could not be written
+    QTimer retryPort_; // tries a port again that could not be had
+    std::string problem_;
     bool draining_ = false;
     bool again_ = false; // the job file changed hands during a round
 };

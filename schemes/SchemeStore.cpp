@@ -5,6 +5,8 @@
 #include "schemes/Commands.h"
 #include "schemes/SequenceNotation.h"
 
+#include <algorithm>
+
 namespace marlix {
 
 std::string SchemeStore::readNotation(const RegistryKey& key, std::string_view name) {
@@ -37,6 +39,30 @@ void SchemeStore::CheckSequencesRegistry() {
     }
 }
 
+namespace {
+// Letter case aside, as the editor's list matches names: ASCII letters only,
+// the store's names being the user's and the defaults' words.
+bool sameName(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+} // namespace
+
+std::string SchemeStore::resolve(const std::string& name) {
+    for (const char* builtIn : {kNoSequences, kEscP2Scheme})
+        if (sameName(name, builtIn)) return builtIn;
+    for (const std::string& scheme : names_)
+        if (sameName(name, scheme)) return scheme;
+    // Said once for each name, not at every job.
+    if (name != unknown_) {
+        unknown_ = name;
+        if (onNotice)
+            onNotice("There is no scheme '" + name + "'; jobs print with the scheme Default");
+    }
+    return "Default";
+}
+
 LoadedSequences SchemeStore::LoadSequences() {
     names_.clear();
     if (auto sequences = registry_.openKey(kSequencesKey, false)) names_ = sequences->subkeyNames();
@@ -47,6 +73,7 @@ LoadedSequences SchemeStore::LoadSequences() {
         auto root = registry_.openKey(kSettingsKey, true);
         if (auto stored = root->readString(kSequenceValue)) active_ = *stored;
     }
+    active_ = resolve(active_);
 
     LoadedSequences loaded;
     auto scheme = registry_.openKey(schemeKey(active_), false);

@@ -5,6 +5,7 @@
 #include "core/Registry.h"
 #include "schemes/SeqDef.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     LoadedSequences LoadSequences() override;
 
     std::string activeScheme() const override { return active_; }
+    // Told once of a stored or forced scheme name that names no scheme.
+    std::function<void(const std::string& text)> onNotice;
     // This run uses that scheme whatever the store says; nothing is saved.
     void forceScheme(std::string name) { forced_ = std::move(name); }
     const std::vector<std::string>& schemeNames() const { return names_; }
@@ -58,12 +61,16 @@ public:
     const std::string& initChoice() const { return choice_; }
 
 private:
+    // The scheme a name stands for, letter case aside; "Default" for none.
+    std::string resolve(const std::string& name);
+
     Registry& registry_;
     std::string active_ = "Default";
     std::vector<std::string> names_;
     std::string initStr_;
     std::string choice_; // notation of the chosen named string
     std::optional<std::string> forced_;
+    std::string unknown_; // the last name told of that names no scheme
 };
 
 } // namespace marlix

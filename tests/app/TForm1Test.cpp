@@ -381,7 +381,8 @@ TEST_F(WindowTest, TheTrayMenuHasItsItemsInOrderWithOpenAsDefault) {
     QStringList names;
     for (QAction* a : window->trayMenu()->actions())
         names << a->objectName();
-    EXPECT_EQ(names, QStringList({"N3", "N5", "N2", "N8", "N11", "N7", "N4", "N6", "N1"}));
+    EXPECT_EQ(names, QStringList({"N3", "N5", "N2", "N12", "N8", "N11", "N7", "N4", "N6", "N1"}));
+    EXPECT_FALSE(item("N12")->isVisible()) << "Cancel printing, while a job prints";
     EXPECT_EQ(window->trayMenu()->defaultAction(), item("N3"));
     EXPECT_FALSE(item("N11")->isVisible());
     EXPECT_TRUE(item("N6")->isSeparator());
@@ -424,18 +425,23 @@ TEST_F(WindowTest, ACapturedJobPrintsByItselfAndTheControlsFollowTheJobFile) {
     EXPECT_NE(window->captureDriver(), nullptr);
 }
 
-TEST_F(WindowTest, ATakenCapturePortIsShownOnceAndTheStartGoesOn) {
-    QTcpServer other;
-    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
-    const QString port = QString::number(other.serverPort());
+TEST_F(WindowTest, ATakenCapturePortIsAStateShownBesideTheBoxAndNeverSaved) {
+    auto other = std::make_unique<QTcpServer>();
+    ASSERT_TRUE(other->listen(QHostAddress::LocalHost, 0));
+    const QString port = QString::number(other->serverPort());
     start("Capture=1\nCapturePort=" + port + "\n",
           [](TForm1& w) { w.setCaptureFactory(loopbackCapture()); });
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].startsWith("127.0.0.1:" + port + " loaded incorrectly. "))
-        << errors[0].toStdString();
-    EXPECT_FALSE(ui().CheckBox11->isChecked());
-    EXPECT_EQ(window->captureDriver(), nullptr);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    EXPECT_TRUE(ui().CheckBox11->isChecked());
+    EXPECT_TRUE(ui().Label25->isVisibleTo(window.get()));
+    EXPECT_EQ(ui().Label25->text(), "port " + port + " is in use by another program");
     EXPECT_TRUE(window->isVisible()) << "the rest of the start ran";
+    window->saveSettings();
+    EXPECT_EQ(stored("Capture").toInt(), 1);
+
+    other.reset();
+    EXPECT_TRUE(waitFor([&] { return ui().Label25->isHidden(); }, 2 * TVxD::kRetryPortMs))
+        << "captures as soon as the port is free";
 }
 
 TEST_F(WindowTest, TheTimeOutAndClearCommandsDriveTheMonitor) {

@@ -1,16 +1,21 @@
 // Which stream writes when: senders never interleave, nothing is written
 // while a job prints, and a failed write loses nothing.
-#include "FakeJobFiles.h"
 #include "capture/CaptureEndpoint.h"
 
+#include "../support/TempDir.h"
+
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace marlix {
 namespace {
 
 struct Endpoint : ::testing::Test {
-    test::FakeJobFiles files;
-    std::string name = "prnspl";
+    test::TempDir dir;
+    JobFiles files;
+    std::string name = path("prnspl");
     CaptureEndpoint capture{files, [this] { return name; }};
     int resumes = 0;
     std::vector<std::string> errors;
@@ -25,7 +30,14 @@ struct Endpoint : ::testing::Test {
         if (!capture.mayRead(id)) return false;
         return capture.received(id, bytes) == bytes.size();
     }
-    std::string job() { return files.files[name]; }
+    std::string path(const char* file) { return (dir.path() / file).string(); }
+    std::string read(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::string job() { return read(name); }
 };
 
 TEST_F(Endpoint, ASecondSenderWaitsUntilTheFirstHasEnded) {
@@ -47,7 +59,7 @@ TEST_F(Endpoint, NothingIsWrittenWhileAJobPrintsAndThePrintEndsTheTurn) {
     EXPECT_FALSE(send(1, "late"));
     EXPECT_FALSE(send(2, "job two"));
     EXPECT_EQ(job(), "job one");
-    files.files.erase(name); // printed and deleted
+    files.discard(name); // printed and removed
     const int before = resumes;
     capture.release(true);
     EXPECT_GT(resumes, before) << "the waiting streams are offered again";
@@ -67,24 +79,34 @@ TEST_F(Endpoint, AFailedPrintLetsTheSameSenderGoOn) {
 
 TEST_F(Endpoint, TheJobFileIsNamedAnewForEveryJob) {
     EXPECT_TRUE(send(1, "to the old name"));
-    name = "renamed";
+    name = path("renamed");
     EXPECT_TRUE(send(1, " still"));
-    EXPECT_EQ(files.files["prnspl"], "to the old name still") << "a job is not split";
+    EXPECT_EQ(read(path("prnspl")), "to the old name still") << "a job is not split";
     capture.closed(1);
     EXPECT_TRUE(send(2, "new"));
-    EXPECT_EQ(files.files["renamed"], "new");
+    EXPECT_EQ(read(path("renamed")), "new");
 }
 
 TEST_F(Endpoint, AFailedWriteKeepsTheBytesAndIsReportedOnce) {
-    files.failWrites = true;
+    // The job file's folder is a plain file for a while: nothing can be written.
+    const std::string folder = path("jobs");
+    name = folder + "/prnspl";
+    auto failing = [&](bool on) {
+        std::filesystem::remove_all(folder);
+        if (on)
+            std::ofstream(folder) << "in the way";
+        else
+            std::filesystem::create_directory(folder);
+    };
+    failing(true);
     EXPECT_FALSE(send(1, "abc"));
     EXPECT_FALSE(send(1, "abc"));
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find("No space left"), std::string::npos);
+    EXPECT_NE(errors[0].find("Not a directory"), std::string::npos) << errors[0];
     EXPECT_FALSE(send(2, "x")) << "the failing stream keeps its turn";
-    files.failWrites = false;
+    failing(false);
     EXPECT_TRUE(send(1, "abc"));
-    files.failWrites = true;
+    failing(true);
     EXPECT_FALSE(send(1, "def"));
     EXPECT_EQ(errors.size(), 2u) << "a new failure after a success is news";
 }
@@ -92,7 +114,7 @@ TEST_F(Endpoint, AFailedWriteKeepsTheBytesAndIsReportedOnce) {
 TEST_F(Endpoint, WithTheSwitchOffNothingIsTaken) {
     capture.setCapture(false);
     EXPECT_FALSE(send(1, "abc"));
-    EXPECT_TRUE(files.files.empty());
+    EXPECT_FALSE(files.state(name));
     capture.setCapture(true);
     EXPECT_TRUE(send(1, "abc"));
 }

@@ -1,79 +1,110 @@
-// The job file on disk: what survives a print, and who may read it.
+// The job file on disk: what survives a print, what a writer that holds the
+// file open keeps, and who may read it.
+#include "../support/TempDir.h"
 #include "capture/JobFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#if defined(__unix__)
 #include <sys/stat.h>
-#endif
+#include <unistd.h>
 
 namespace marlix {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct DiskFiles : ::testing::Test {
-    fs::path dir = fs::temp_directory_path() /
-                   ("marlix-jobs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::string job = (dir / "prnspl").string();
-    DiskJobFiles files;
+struct JobFilesTest : ::testing::Test {
+    test::TempDir dir;
+    std::string job = (dir.path() / "prnspl").string();
+    JobFiles files;
 
-    void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string read() {
-        std::ifstream in(job, std::ios::binary);
+    std::string read(const std::string& name) {
+        std::ifstream in(name, std::ios::binary);
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
     }
+    std::string read() { return read(job); }
     void put(const std::string& bytes) {
         std::string error;
         ASSERT_EQ(files.append(job, bytes, error), bytes.size()) << error;
     }
+    JobFiles::State state() { return files.state(job).value_or(JobFiles::State{}); }
 };
 
-TEST_F(DiskFiles, WhatCameAfterThePrintedBytesStaysAsTheNextJob) {
+TEST_F(JobFilesTest, WhatCameAfterThePrintedBytesStaysAsTheNextJob) {
     put("printed part|");
+    const JobFiles::State printed = state();
     put("arrived while printing");
-    files.removePrinted(job, 13);
+    files.removePrinted(job, printed.id, printed.size);
     EXPECT_EQ(read(), "arrived while printing");
-    files.removePrinted(job, 22);
-    EXPECT_FALSE(files.size(job));
+    EXPECT_EQ(files.printedTo(job, state()), 0u);
+    files.removePrinted(job, state().id, 22);
+    EXPECT_FALSE(files.state(job));
     EXPECT_FALSE(fs::exists(job + ".rest"));
 }
 
-TEST_F(DiskFiles, AppendCreatesTheFileForTheUserAloneAndReportsWhyItCannot) {
+TEST_F(JobFilesTest, AFileAWriterHoldsOpenStaysAndLaterBytesAreTheNextJobAlsoAfterARestart) {
+    const int writer = ::open(job.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, "first burst", 11), 11);
+    files.removePrinted(job, state().id, 11);
+    ASSERT_TRUE(files.state(job)) << "a writer still holds it: it must keep its name";
+    EXPECT_EQ(files.printedTo(job, state()), 11u);
+
+    ASSERT_EQ(::write(writer, "|second", 7), 7);
+    JobFiles restarted;
+    EXPECT_EQ(restarted.printedTo(job, *restarted.state(job)), 11u) << "remembered beside it";
+    restarted.removePrinted(job, restarted.state(job)->id, 18);
+    EXPECT_EQ(restarted.printedTo(job, *restarted.state(job)), 18u);
+
+    ::close(writer);
+    restarted.removePrinted(job, restarted.state(job)->id, 18);
+    EXPECT_FALSE(fs::exists(job)) << "gone once nobody writes it";
+    EXPECT_FALSE(fs::exists(job + ".printed"));
+
+    put("a new file");
+    EXPECT_EQ(restarted.printedTo(job, state()), 0u) << "another file is another job";
+}
+
+TEST_F(JobFilesTest, AJobSetAsideKeepsItsBytesWholeBesideTheJobFile) {
+    put("printed|bad bytes|next");
+    const std::string copy = files.setAside(job, state().id, 7, 17);
+    EXPECT_EQ(fs::path(copy).parent_path(), dir.path() / "failed");
+    EXPECT_EQ(fs::path(copy).filename().string().rfind("prnspl ", 0), 0u) << copy;
+    EXPECT_EQ(read(copy), "|bad bytes");
+    EXPECT_EQ(read(), "|next");
+    const std::string second = files.setAside(job, state().id, 0, 5);
+    EXPECT_NE(second, copy) << "never one file for two jobs";
+    EXPECT_FALSE(fs::exists(job));
+}
+
+TEST_F(JobFilesTest, AppendCreatesTheFileForTheUserAloneAndReportsWhyItCannot) {
     put("a");
     put("b");
     EXPECT_EQ(read(), "ab");
-    EXPECT_EQ(files.size(job), 2u);
-#if defined(__unix__)
-    struct stat st{};
+    EXPECT_EQ(state().size, 2u);
+    struct stat st {};
     ASSERT_EQ(stat(job.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-#endif
     std::string error;
-    EXPECT_EQ(files.append((dir / "no" / "such" / "dir").string(), "x", error), 0u);
+    EXPECT_EQ(files.append((dir.path() / "no" / "such" / "dir").string(), "x", error), 0u);
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
 }
 
-TEST_F(DiskFiles, TheTailIsTheLastBytesAndAbsentFilesHaveNone) {
-    EXPECT_FALSE(files.size(job));
+TEST_F(JobFilesTest, TheTailIsTheLastBytesAndAbsentFilesHaveNone) {
+    EXPECT_FALSE(files.state(job));
     EXPECT_FALSE(files.tail(job, 32));
-    EXPECT_FALSE(files.size(dir.string())) << "a folder is no job";
+    EXPECT_FALSE(files.state(dir.path().string())) << "a folder is no job";
     put(std::string(40, 'x') + "\f\r\n");
     EXPECT_EQ(files.tail(job, 32), std::string(29, 'x') + "\f\r\n");
-    files.remove(job);
-    files.remove(job); // a second time is no error
-    EXPECT_FALSE(files.size(job));
+    files.discard(job);
+    files.discard(job); // a second time is no error
+    EXPECT_FALSE(files.state(job));
 }
 
 } // namespace

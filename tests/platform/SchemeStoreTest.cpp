@@ -95,16 +95,22 @@ TEST_F(SchemeStoreTest, UserEditsSurviveARestartAndDeletedValuesComeBack) {
     EXPECT_EQ(key("HP PCL")->readString("Reset"), "[#27]E");
 }
 
-TEST_F(SchemeStoreTest, AnActiveSchemeWithoutAKeyGivesAnEmptyTable) {
-    registry->openKey(kRoot, true)->writeString("Sequence", "Gone");
-    restart();
-    EXPECT_EQ(store->activeScheme(), "Default") << "in memory only";
-    EXPECT_EQ(registry->openKey(kRoot, false)->readString("Sequence"), "Gone");
-    const LoadedSequences l = store->LoadSequences();
-    EXPECT_EQ(store->activeScheme(), "Gone");
-    EXPECT_TRUE(l.table.empty());
+TEST_F(SchemeStoreTest, ASchemeNameIsMatchedWithoutCaseAndAGoneOnePrintsWithDefaultSaidOnce) {
+    std::vector<std::string> notices;
+    store->onNotice = [&](const std::string& text) { notices.push_back(text); };
+    registry->openKey(kRoot, true)->writeString("Sequence", "epson MATRIX");
+    EXPECT_EQ(store->LoadSequences().table.size(), 36u);
+    EXPECT_EQ(store->activeScheme(), "Epson Matrix");
 
-    registry->openKey(kRoot, true)->writeString("Sequence", "No sequences");
+    registry->openKey(kRoot, true)->writeString("Sequence", "Gone");
+    EXPECT_EQ(store->LoadSequences().table.size(), 21u) << "Default's";
+    EXPECT_EQ(store->activeScheme(), "Default");
+    store->LoadSequences();
+    ASSERT_EQ(notices.size(), 1u) << "once, not at every job";
+    EXPECT_NE(notices[0].find("'Gone'"), std::string::npos);
+    EXPECT_EQ(registry->openKey(kRoot, false)->readString("Sequence"), "Gone") << "kept as stored";
+
+    registry->openKey(kRoot, true)->writeString("Sequence", "no Sequences");
     EXPECT_TRUE(store->LoadSequences().table.empty());
     EXPECT_EQ(store->activeScheme(), kNoSequences);
 }

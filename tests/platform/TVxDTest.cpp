@@ -30,7 +30,7 @@ using test::waitFor;
 struct Capture : ::testing::Test {
     QTemporaryDir dir;
     std::string job = dir.filePath(QStringLiteral("prnspl")).toStdString();
-    DiskJobFiles files;
+    JobFiles files;
     std::unique_ptr<TVxD> vxd;
 
     void start(std::uint16_t port = 0) {
@@ -108,27 +108,56 @@ TEST_F(Capture, WhileAJobPrintsSendersAreHeldBackAndNothingIsLost) {
     EXPECT_EQ(bytes[qsizetype(total - 1)], char('a' + (total - 1) % (1 << 16) % 26));
 }
 
-TEST_F(Capture, ATakenPortFailsWithItsEndpointAndStoppingLetsItGo) {
-    QTcpServer other;
-    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
-    const std::uint16_t port = other.serverPort();
-    try {
-        start(port);
-        FAIL() << "a taken port must fail";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "127.0.0.1:" + std::to_string(port) +
-                                             " loaded incorrectly. "
-                                             "The bound address is already in use");
-    }
-    other.close();
+TEST_F(Capture, ATakenPortIsAStateThatIsTriedAgainUntilThePortIsFree) {
+    auto other = std::make_unique<QTcpServer>();
+    ASSERT_TRUE(other->listen(QHostAddress::LocalHost, 0));
+    const std::uint16_t port = other->serverPort();
     start(port);
-    EXPECT_EQ(vxd->endpoint(), "127.0.0.1:" + std::to_string(port));
+    const std::string busy = "port " + std::to_string(port) + " is in use by another program";
+    EXPECT_EQ(vxd->problem(), busy);
+    std::vector<std::string> problems;
+    vxd->onProblem = [&](const std::string& p) { problems.push_back(p); };
+    other.reset();
+    ASSERT_TRUE(waitFor([&] { return vxd->problem().empty(); }, 2 * TVxD::kRetryPortMs))
+        << "captures as soon as the port is free";
+    EXPECT_EQ(problems, std::vector<std::string>{""});
+    EXPECT_TRUE(sender()->state() == QAbstractSocket::ConnectedState);
+
     vxd.reset();
     QTcpSocket late;
     late.connectToHost(QHostAddress::LocalHost, port);
     EXPECT_FALSE(late.waitForConnected(2000)) << "stopping closes the port";
-    start(port); // and starting again listens anew
-    EXPECT_TRUE(sender()->state() == QAbstractSocket::ConnectedState);
+}
+
+TEST_F(Capture, AtTheEndEveryByteASenderWasAllowedToSendIsInTheJobFile) {
+    start();
+    const std::uint16_t port = vxd->port();
+    auto first = sender();
+    first->write("the job that prints|");
+    first->flush();
+    ASSERT_TRUE(waitFor([&] { return !content().isEmpty(); }));
+    vxd->jobPrinting(); // a long job prints: the next sender is held back
+    std::atomic<std::size_t> sent{0};
+    std::thread writer([&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
+        const std::string chunk(1 << 16, 'x');
+        for (int i = 0; i < 32; ++i) {
+            const ssize_t n = ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += std::size_t(n);
+        }
+        ::close(fd);
+    });
+    waitFor([] { return false; }, 500);
+    vxd->flush(3000);
+    writer.join();
+    EXPECT_EQ(content().size(), qsizetype(20 + sent.load()));
+    EXPECT_EQ(sent.load(), 2u << 20) << "accepted to the last byte";
 }
 
 TEST_F(Capture, ABrokenJobFileIsReportedOnceAndItsBytesWait) {
