@@ -164,7 +164,6 @@ private:
     bool printableControl(std::uint8_t b) const;
     void updateFormEnd();
     std::int32_t units(std::int64_t count, int perInch, int resolution) const;
-    void printColumns(std::string_view data, std::uint8_t mode, std::size_t columns);
     void printRaster(std::string_view command);
     void placeImage(DotImage& image, long double perInchX, long double perInchY);
     void applyFixed(Command command);
