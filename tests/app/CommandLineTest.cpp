@@ -186,6 +186,24 @@ TEST_F(CommandLineTest, TheHpSampleEndsInALandscapeDocument) {
     EXPECT_NEAR(at->yMin + (at->yMax - at->yMin), 12 + 5 * 72 + (at->yMax - at->yMin), 2.5);
 }
 
+TEST_F(CommandLineTest, AJobThatFailsOnItsOwnBytesKeepsItsPagesAndMarginsWithoutRoomPrintNothing) {
+    const Result failed = marlix({QStringLiteral("--scheme"), QStringLiteral("epson matrix"),
+                                  job("page one\fpage two\x1br\x07")});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.err.contains(QStringLiteral("Range check error")))
+        << failed.err.toStdString();
+    ASSERT_EQ(failed.pdfs.size(), 1) << "what came before the error is printed";
+    EXPECT_EQ(pdfPages(failed.pdfs[0]), 2);
+
+    setSettings(QStringLiteral("TopMargin=150\nBottomMargin=150\n"));
+    const Result noRoom = marlix({job("AB")});
+    EXPECT_EQ(noRoom.exitCode, 1);
+    EXPECT_TRUE(
+        noRoom.err.contains(QStringLiteral("no room for a line: top 150 mm, bottom 150 mm")))
+        << noRoom.err.toStdString();
+    EXPECT_TRUE(noRoom.pdfs.isEmpty());
+}
+
 TEST_F(CommandLineTest, AFirstRunWritesTheDefaultSchemes) {
     ASSERT_EQ(marlix({job("A")}).exitCode, 0);
     QSettings stored(settings, QSettings::IniFormat);

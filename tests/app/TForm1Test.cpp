@@ -28,6 +28,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 
 using namespace marlix;
@@ -340,6 +341,46 @@ TEST_F(WindowTest, ALongJobKeepsTheWindowAliveAndRefusesASecondOne) {
     EXPECT_EQ(window->trayIcon()->icon().cacheKey(), appIcon) << "and its own picture at the end";
     ASSERT_EQ(files.size(), 1);
     EXPECT_EQ(pdfPages(files[0]), 300);
+}
+
+TEST_F(WindowTest, WhileAJobPrintsOnlyCancelIsOfferedAndItLeavesWhatCameMeanwhile) {
+    const QString job = QString::fromStdString((dir.path() / "prnspl").string());
+    start("TimeOut=1\nSpool=" + job + "\n");
+    std::string bytes;
+    for (int page = 0; page < 300; ++page)
+        bytes += std::string(60 * 80, 'x') + "\f";
+    dir.write("prnspl", bytes);
+    std::map<QString, bool> during;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!window->session().printing() || !during.empty()) return;
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 ui().SpeedButton1, ui().SpeedButton2, ui().SpeedButton3, ui().SpeedButton6,
+                 ui().GroupBox3, ui().PageControl1->widget(1)})
+            during[w->objectName()] = w->isEnabled();
+        for (const char* name : {"N2", "N5", "N7", "N12"})
+            during[name] = item(name)->isEnabled() && item(name)->isVisible();
+        // A sender's job arrives meanwhile; the user cancels the long one.
+        QFile f(job);
+        f.open(QIODevice::Append);
+        f.write("wanted\r\n");
+        f.close();
+        window->SpeedButton6Click();
+    });
+    probe.start(5);
+    ASSERT_TRUE(waitFor([&] { return !during.empty() && !window->session().printing(); }, 20000));
+    const std::map<QString, bool> expected{{"SpeedButton1", false}, {"SpeedButton2", false},
+                                           {"SpeedButton3", false}, {"SpeedButton6", true},
+                                           {"GroupBox3", false},    {"TabSheet2", false},
+                                           {"N2", false},           {"N5", false},
+                                           {"N7", false},           {"N12", true}};
+    EXPECT_EQ(during, expected);
+    ASSERT_TRUE(waitFor([&] { return written().size() == 1; }, 10000)) << "the next job prints";
+    EXPECT_EQ(pdfText(written()[0]).simplified(), QStringLiteral("wanted"))
+        << "nothing of the cancelled job, all of what came meanwhile";
+    EXPECT_TRUE(QDir(pdfs).entryList({QStringLiteral("*.part")}).isEmpty());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    EXPECT_TRUE(ui().SpeedButton3->isEnabled() && !ui().SpeedButton6->isEnabled());
 }
 
 TEST_F(WindowTest, PrinterSetupCancelledStillRefreshesFontsAndOrientation) {
