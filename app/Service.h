@@ -30,7 +30,7 @@ public:
     // printed at the next start.
     static constexpr int kStopGraceMs = 40'000;
     // How long the senders get to hand over what they were allowed to send.
-    static constexpr int kFlushMs = 3'000;
+    static constexpr int kFlushMs = 5'000;
 
     Service(Registry& store, QTextStream& log, CaptureFactory capture);
     ~Service() override;

@@ -49,7 +49,7 @@ constexpr int kPrinterWaits = 10;
 // it is given up (and printed whole at the next start); then the senders get
 // this long to hand over what they were allowed to send.
 constexpr int kEndGraceMs = 20'000;
-constexpr int kFlushMs = 3'000;
+constexpr int kFlushMs = 5'000;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);

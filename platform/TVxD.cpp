@@ -87,27 +87,40 @@ void TVxD::flush(int ms) {
     const QDeadlineTimer deadline(ms);
     retryPort_.stop();
     retry_.stop();
-    servers_.clear();           // no new senders from here on
     endpoint_.resume = nullptr; // the streams are taken in turn below, not as they come
-    // One stream after the other: the one that has the job file first, the
-    // others in the order they came.
+    // Senders the system has let in count as much as those we served.
+    for (auto& server : servers_) {
+        while (server->waitForNewConnection(0)) {
+        }
+        while (server->hasPendingConnections())
+            addStream(server->nextPendingConnection());
+    }
+    servers_.clear(); // no new senders from here on
+    // One stream after the other, each to its end: the one that has the job
+    // file first, the others in the order they came. A sender that goes
+    // quiet this long mid-stream has sent all it will.
+    constexpr int kQuietMs = 1000;
     std::vector<CaptureEndpoint::StreamId> order;
     if (const auto writer = endpoint_.writer()) order.push_back(*writer);
     for (const auto& [id, stream] : streams_)
         if (order.empty() || id != order.front()) order.push_back(id);
-    constexpr int kQuietMs = 100;
     for (const CaptureEndpoint::StreamId id : order) {
         const auto it = streams_.find(id);
         if (it == streams_.end()) continue;
         Stream& s = it->second;
         endpoint_.takeForLastWrite(id);
+        bool ended = false;
         for (;;) {
             if (s.unwritten.isEmpty()) {
-                if (s.socket->bytesAvailable() == 0 &&
-                    (deadline.hasExpired() ||
-                     !s.socket->waitForReadyRead(int(std::min<qint64>(
-                         kQuietMs, std::max<qint64>(deadline.remainingTime(), 0))))))
-                    break;
+                if (s.socket->bytesAvailable() == 0) {
+                    ended = s.socket->state() != QAbstractSocket::ConnectedState;
+                    if (ended || deadline.hasExpired()) break;
+                    if (!s.socket->waitForReadyRead(int(std::min<qint64>(
+                            kQuietMs, std::max<qint64>(deadline.remainingTime(), 1)))) &&
+                        s.socket->state() == QAbstractSocket::ConnectedState)
+                        break;
+                    continue;
+                }
                 s.unwritten = s.socket->read(kChunk);
             }
             const std::size_t taken = endpoint_.received(
@@ -116,38 +129,45 @@ void TVxD::flush(int ms) {
             if (!s.unwritten.isEmpty()) break; // the job file can't take more
         }
         endpoint_.closed(id);
+        if (!ended) continue; // cut: the sender learns it from the reset
+        // All it sent is taken: it hears the end as it would have.
+        s.socket->disconnect(this);
+        s.socket->disconnectFromHost();
+        delete s.socket;
+        streams_.erase(id);
     }
 }
 
 void TVxD::accept(QTcpServer* server) {
-    while (streams_.size() < kMaxStreams && server->hasPendingConnections()) {
-        QTcpSocket* socket = server->nextPendingConnection();
-        socket->setParent(nullptr);
-        // Qt stops reading from the system when this much waits with us, so
-        // a sender we do not serve yet is held back by flow control.
-        socket->setReadBufferSize(kChunk);
-        const CaptureEndpoint::StreamId id = next_++;
-        streams_.emplace(id, Stream{socket, {}, false});
-        connect(socket, &QTcpSocket::readyRead, this, [this, id] { drain(id); });
-        // The stream ends when all it sent has been taken.
-        auto ended = [this, id] {
-            if (auto it = streams_.find(id); it != streams_.end()) {
-                it->second.ended = true;
-                drain(id);
-            }
-        };
-        connect(socket, &QTcpSocket::disconnected, this, ended);
-        connect(socket, &QTcpSocket::errorOccurred, this, [ended](auto error) {
-            if (error != QAbstractSocket::RemoteHostClosedError)
-                ended(); // else disconnected follows
-        });
-        if (socket->state() != QAbstractSocket::ConnectedState) streams_.at(id).ended = true;
-        drain(id);
-    }
+    while (streams_.size() < kMaxStreams && server->hasPendingConnections())
+        addStream(server->nextPendingConnection());
     // The rest wait in the system's queue until a stream ends.
     if (streams_.size() >= kMaxStreams)
         for (auto& s : servers_)
             s->pauseAccepting();
+}
+
+void TVxD::addStream(QTcpSocket* socket) {
+    socket->setParent(nullptr);
+    // Qt stops reading from the system when this much waits with us, so a
+    // sender we do not serve yet is held back by flow control.
+    socket->setReadBufferSize(kChunk);
+    const CaptureEndpoint::StreamId id = next_++;
+    streams_.emplace(id, Stream{socket, {}, false});
+    connect(socket, &QTcpSocket::readyRead, this, [this, id] { drain(id); });
+    // The stream ends when all it sent has been taken.
+    auto ended = [this, id] {
+        if (auto it = streams_.find(id); it != streams_.end()) {
+            it->second.ended = true;
+            drain(id);
+        }
+    };
+    connect(socket, &QTcpSocket::disconnected, this, ended);
+    connect(socket, &QTcpSocket::errorOccurred, this, [ended](auto error) {
+        if (error != QAbstractSocket::RemoteHostClosedError) ended(); // else disconnected follows
+    });
+    if (socket->state() != QAbstractSocket::ConnectedState) streams_.at(id).ended = true;
+    drain(id);
 }
 
 void TVxD::drain(CaptureEndpoint::StreamId id) {

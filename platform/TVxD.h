@@ -60,6 +60,7 @@ private:
     std::string listen(QTcpServer& server, const char* address, bool required);
     void setProblem(const std::string& problem);
     void accept(QTcpServer* server);
+    void addStream(QTcpSocket* socket);
     void drain(CaptureEndpoint::StreamId id);
     void drainAll();
     void finish(CaptureEndpoint::StreamId id);
