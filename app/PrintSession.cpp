@@ -38,8 +38,11 @@ PrintSession::PrintSession(Registry& store) : engine_(printer_), schemes_(store)
 
 void PrintSession::configure(const Settings& settings) {
     if (printing_) throw Error(std::string(kPrintingInProgress));
-    const QString printer = currentPrinter(settings);
-    if (printer != printer_.name()) printer_.selectPrinter(printer);
+    // The system's printers are asked for only when the name is another one.
+    if (QString::fromStdString(settings.printer) != printer_.name()) {
+        const QString printer = currentPrinter(settings);
+        if (printer != printer_.name()) printer_.selectPrinter(printer);
+    }
     printer_.setPdfFolder(settings.pdfFolder.empty()
                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
                               : QString::fromStdString(settings.pdfFolder));

@@ -127,10 +127,10 @@ public:
         printer.onPartStarted = nullptr;
         printer.onPdfDone = nullptr;
         // A job that failed on its own bytes is told of with what became of it.
-        if (out.result == PrintSession::Result::Failed) w_.showError(out.message);
+        if (out.result == PrintSession::Result::Failed) tell(out.message);
         return {out.result, out.message.toStdString()};
     }
-    void report(const std::string& text) override { w_.showError(qs(text)); }
+    void report(const std::string& text) override { tell(qs(text)); }
     void setJobControls(bool enabled) override { w_.setJobControls(enabled); }
     void setPendingIcon(bool shown) override {
         w_.pendingIcon_->setVisible(shown && w_.trayUsable());
@@ -144,6 +144,13 @@ public:
     }
 
 private:
+    // Shown once the monitor is done with the job: a box that waits for the
+    // user must not keep the capture waiting too.
+    void tell(const QString& text) {
+        QMetaObject::invokeMethod(
+            &w_, [w = &w_, text] { w->showError(text); }, Qt::QueuedConnection);
+    }
+
     TForm1& w_;
 };
 
