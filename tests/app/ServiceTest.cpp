@@ -2,6 +2,7 @@
 // service on its own settings, job file, PDF folder and capture port, while
 // the folder vanishes, writers keep the job file open, signals stop it, a
 // fault kills it and other copies start beside it.
+#include "../support/Loopback.h"
 #include "../support/Pdf.h"
 #include "../support/TempDir.h"
 #include "../support/WaitFor.h"
@@ -14,12 +15,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
-#include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -199,12 +198,8 @@ TEST_F(ServiceTest, AStopLosesNothingASenderWasAllowedToSendAndCutsNoJobInHalf) 
     // While it prints, a second sender's bytes are accepted and held.
     std::atomic<std::size_t> sent{0};
     std::thread sender([&, port = port.toUShort()] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
+        const int fd = connectLoopback(port);
+        if (fd < 0) return;
         const QByteArray job = lines("sent", 100000);
         for (qsizetype at = 0; at < job.size();) {
             const ssize_t n =

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace marlix {
 namespace {
@@ -31,12 +30,7 @@ struct Endpoint : ::testing::Test {
         return capture.received(id, bytes) == bytes.size();
     }
     std::string path(const char* file) { return (dir.path() / file).string(); }
-    std::string read(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string read(const std::string& file) { return test::readFile(file); }
     std::string job() { return read(name); }
 };
 

@@ -1,14 +1,13 @@
 // The job file on disk: what survives a print, what a writer that holds the
 // file open keeps, and who may read it.
-#include "../support/TempDir.h"
 #include "capture/JobFiles.h"
 
-#include <gtest/gtest.h>
+#include "../support/TempDir.h"
 
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,12 +21,7 @@ struct JobFilesTest : ::testing::Test {
     std::string job = (dir.path() / "prnspl").string();
     JobFiles files;
 
-    std::string read(const std::string& name) {
-        std::ifstream in(name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string read(const std::string& name) { return test::readFile(name); }
     std::string read() { return read(job); }
     void put(const std::string& bytes) {
         std::string error;

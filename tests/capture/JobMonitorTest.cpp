@@ -9,7 +9,6 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <unistd.h>
 #include <vector>
 
@@ -23,13 +22,6 @@ struct Print {
     int at;            // ms
     std::string bytes; // what it printed
 };
-
-std::string readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // The window (or, retrying by itself, the service) around the monitor, with
 // Timer1 and Timer2 on a simulated clock.
@@ -70,7 +62,7 @@ public:
                               PrintMarker&) override {
         setMonitorInterval(0);
         if (result == Result::Failed) return {Result::Failed, "Cannot create file"};
-        const std::string bytes = readFile(file).substr(from, to - from);
+        const std::string bytes = test::readFile(file).substr(from, to - from);
         if (duringPrint) duringPrint();
         prints.push_back({now, bytes});
         return {result, result == Result::JobFailed ? "Range check error" : ""};
@@ -334,7 +326,7 @@ TEST_F(Monitor, AJobThatFailsOnItsOwnBytesIsSetAsideAndTheNextOnePrints) {
     ASSERT_EQ(w.reports.size(), 1u);
     EXPECT_NE(w.reports[0].find("Range check error"), std::string::npos) << w.reports[0];
     const auto failed = fs::directory_iterator(fs::path(w.name).parent_path() / "failed");
-    EXPECT_EQ(readFile(failed->path().string()), "bad job");
+    EXPECT_EQ(test::readFile(failed->path().string()), "bad job");
     EXPECT_FALSE(w.jobThere());
 
     w.result = Result::Printed;

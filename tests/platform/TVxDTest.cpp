@@ -2,6 +2,7 @@
 // the job file.
 #include "platform/TVxD.h"
 
+#include "../support/Loopback.h"
 #include "../support/WaitFor.h"
 #include "capture/JobFiles.h"
 #include "core/Errors.h"
@@ -14,10 +15,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
-#include <arpa/inet.h>
 #include <atomic>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -79,12 +78,8 @@ TEST_F(Capture, WhileAJobPrintsSendersAreHeldBackAndNothingIsLost) {
     const std::uint16_t port = vxd->port();
     vxd->jobPrinting();
     std::thread writer([&] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
+        const int fd = test::connectLoopback(port);
+        if (fd < 0) return;
         std::string chunk(1 << 16, '\0');
         for (std::size_t i = 0; i < chunk.size(); ++i)
             chunk[i] = char('a' + i % 26);
@@ -139,12 +134,8 @@ TEST_F(Capture, AtTheEndEveryByteASenderWasAllowedToSendIsInTheJobFile) {
     vxd->jobPrinting(); // a long job prints: the next sender is held back
     std::atomic<std::size_t> sent{0};
     std::thread writer([&] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
+        const int fd = test::connectLoopback(port);
+        if (fd < 0) return;
         const std::string chunk(1 << 16, 'x');
         for (int i = 0; i < 32; ++i) {
             const ssize_t n = ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);
