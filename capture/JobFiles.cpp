@@ -225,8 +225,9 @@ void JobFiles::removePrinted(const std::string& name, const FileId& id, std::uin
     Fd fd(openToRead(name));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || !(idOf(st) == id)) {
-        // Gone, or another file by now: nothing printed is left in it.
-        if (!state(name) || !(state(name)->id == id)) forget(name);
+        // Gone, or another file by now, which was never printed from here:
+        // what is remembered of it stays, and of a file that is gone nothing.
+        if (!state(name)) forget(name);
         return;
     }
     std::uint64_t size = 0;

@@ -194,6 +194,7 @@ void QtPrinter::beginDoc() {
         // Qt's engine writes the file by its name: the final name is held
         // by an empty file until then.
         std::fclose(std::exchange(pdfInHand_.file, nullptr));
+        if (pdfInHand_.base.isEmpty()) QFile::remove(pdfInHand_.final); // the user named it
         if (!QFile::rename(pdfInHand_.part, pdfInHand_.final)) {
             QFile::remove(pdfInHand_.part);
             throw IoError(formatMessage("Cannot create file %s", pdfInHand_.final.toStdString()));

@@ -96,6 +96,10 @@ void TVxD::flush(int ms) {
             addStream(server->nextPendingConnection());
     }
     servers_.clear(); // no new senders from here on
+    // The streams are read to their ends below, and nothing else may take
+    // them meanwhile: the sockets' own signals come while we wait on them.
+    for (auto& [id, stream] : streams_)
+        stream.socket->disconnect(this);
     // One stream after the other, each to its end: the one that has the job
     // file first, the others in the order they came. A sender that goes
     // quiet this long mid-stream has sent all it will.
@@ -131,7 +135,6 @@ void TVxD::flush(int ms) {
         endpoint_.closed(id);
         if (!ended) continue; // cut: the sender learns it from the reset
         // All it sent is taken: it hears the end as it would have.
-        s.socket->disconnect(this);
         s.socket->disconnectFromHost();
         delete s.socket;
         streams_.erase(id);
