@@ -8,7 +8,9 @@
 //   1      sends through the port and pauses in the middle of each job;
 //   2      sends through the port in many small pieces;
 //   3..7   send whole jobs through the port, several at once.
-// Every line of a job carries its tag ("J0042 L03/12"). At the end every PDF
+// They send in waves, two seconds busy and two quiet, so that the job file
+// settles and prints often. Every line of a job carries its tag
+// ("J0042 L03/12"). At the end every PDF
 // is read back: each job a sender saw delivered must be in exactly one PDF,
 // whole and in order; no part file may be left; the service's memory must
 // stay flat.
@@ -249,10 +251,19 @@ private:
         return long(std::exponential_distribution<double>(1.0 / mean)(rng));
     }
 
+    // Jobs come in waves: the senders are busy for two seconds, then quiet
+    // for two, so that the job file settles and prints while faults come.
+    void waitForWave() const {
+        constexpr long kWaveMs = 4000, kBusyMs = 2000;
+        const long at = long(secondsSince(begin_) * 1000) % kWaveMs;
+        if (at >= kBusyMs) sleepMs(kWaveMs - at);
+    }
+
     void sender(int s) {
         std::mt19937_64 rng(opt_.seed * 31 + std::uint64_t(s));
         for (int j = s; j < opt_.jobs; j += kSenders) {
             sleepMs(gapMs(rng));
+            waitForWave();
             if (s == 0) {
                 writeToFile(j, rng);
                 continue;
