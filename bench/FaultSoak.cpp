@@ -15,9 +15,10 @@
 // whole and in order; no part file may be left; the service's memory must
 // stay flat.
 //
-// A port sender whose connection the service reset (SIGKILL gives it no
-// chance to take a stream to its end) cannot know how much arrived; its job
-// counts as cut and must be in at most one PDF, its lines a prefix of the job.
+// A port sender whose stream a SIGKILL ended cannot know how much arrived: a
+// killed process's socket closes as if all had been taken when nothing
+// waited unread. A job whose stream was open when a SIGKILL came counts as
+// cut, and must be in at most one PDF, its lines a prefix of the job.
 //
 // Usage: fault_soak --exe MARLIX [--jobs N] [--seconds S] [--terms N]
 //                   [--kills N] [--seed S] [--keep]
@@ -208,6 +209,7 @@ public:
         for (int j = 0; j < opt_.jobs; ++j)
             jobs_.push_back(makeJob(j, rng));
         outcomes_.assign(std::size_t(opt_.jobs), Outcome::Cut);
+        streams_.assign(std::size_t(opt_.jobs), {});
 
         std::printf("fault soak: %d jobs over %d s, %d SIGTERM, %d SIGKILL, seed %llu, in %s\n",
                     opt_.jobs, opt_.seconds, opt_.terms, opt_.kills,
@@ -270,9 +272,11 @@ private:
             }
             // Streams that can't connect (the service restarts) try again.
             for (;;) {
+                const auto from = Clock::now();
                 const auto r = sendToPort(j, s, rng);
                 if (r) {
                     outcomes_[std::size_t(j)] = *r;
+                    streams_[std::size_t(j)] = {from, Clock::now()};
                     break;
                 }
                 sleepMs(200);
@@ -361,6 +365,10 @@ private:
             const double now = secondsSince(begin_);
             if (next < restarts && now >= every * (next + 1)) {
                 const int signal = order[std::size_t(next++)];
+                if (signal == SIGKILL) {
+                    const std::lock_guard lock(killsLock_);
+                    killedAt_.push_back(Clock::now());
+                }
                 if (!service_.end(signal)) std::fprintf(stderr, "the service did not end\n");
                 (signal == SIGTERM ? terms_ : kills_)++;
                 service_.start();
@@ -441,6 +449,15 @@ private:
         }
     }
 
+    // A stream open when a SIGKILL came may have been cut, whatever its
+    // sender saw.
+    bool openAtAKill(int j) {
+        const auto [from, to] = streams_[std::size_t(j)];
+        const std::lock_guard lock(killsLock_);
+        return std::any_of(killedAt_.begin(), killedAt_.end(),
+                           [&](Clock::time_point k) { return from <= k && k <= to; });
+    }
+
     int check() {
         // Which PDF holds which lines of which job, in the order printed.
         struct Seen {
@@ -480,7 +497,7 @@ private:
                 onePdf = onePdf && lines[k].pdf == lines[0].pdf;
                 inOrder = inOrder && lines[k].line == int(k) + 1;
             }
-            if (outcomes_[std::size_t(j)] == Outcome::Cut) {
+            if (outcomes_[std::size_t(j)] == Outcome::Cut || openAtAKill(j)) {
                 ++cut;
                 if (!onePdf || !inOrder || int(lines.size()) > total) {
                     ++cutWrong;
@@ -547,6 +564,9 @@ private:
     std::uint16_t port_ = 0;
     std::vector<std::string> jobs_;
     std::vector<Outcome> outcomes_;
+    std::vector<std::pair<Clock::time_point, Clock::time_point>> streams_; // of port jobs
+    std::mutex killsLock_;
+    std::vector<Clock::time_point> killedAt_;
     std::shared_mutex fileOrPort_;
     int writerFd_ = -1;
     std::atomic<bool> sendersDone_{false};

@@ -11,7 +11,7 @@ void CaptureEndpoint::setCapture(bool on) {
 }
 
 bool CaptureEndpoint::mayRead(StreamId id) {
-    if (capture_ && held_ == 0) {
+    if (capture_) {
         if (!writer_ && (waiting_.empty() || waiting_.front() == id)) take(id);
         if (writer_ == id) return true;
     }
@@ -23,6 +23,7 @@ std::size_t CaptureEndpoint::received(StreamId id, std::string_view bytes) {
     if (writer_ != id || bytes.empty()) return 0;
     std::string error;
     const std::size_t written = files_.append(name_, bytes, error);
+    if (written > 0 && held_ > 0) wroteWhileHeld_ = true;
     if (written == bytes.size()) {
         failing_ = false;
     } else if (!std::exchange(failing_, true) && onError) {
@@ -39,7 +40,7 @@ void CaptureEndpoint::closed(StreamId id) {
 void CaptureEndpoint::release(bool jobEnded) {
     if (held_ > 0) --held_;
     if (held_ > 0) return;
-    if (jobEnded)
+    if (jobEnded && !wroteWhileHeld_)
         passOn();
     else if (resume)
         resume();
@@ -61,7 +62,7 @@ void CaptureEndpoint::take(StreamId id) {
 void CaptureEndpoint::passOn() {
     writer_.reset();
     name_.clear();
-    if (capture_ && held_ == 0 && !waiting_.empty()) take(waiting_.front());
+    if (capture_ && !waiting_.empty()) take(waiting_.front());
     if (resume) resume();
 }
 

@@ -4,10 +4,14 @@
 //
 // - One stream at a time writes a job: the first to send takes the job file
 //   and keeps it until it ends or its job has been printed; the others wait
-//   their turn, first come first served, so two senders never interleave.
-// - While a job prints, nothing is written: the bytes stay with the senders
-//   (the transport stops reading, so flow control holds them back and memory
-//   stays bounded) and become the next job once the printed one is deleted.
+//   their turn, first come first served (the transport stops reading them,
+//   so flow control holds them back and memory stays bounded), and two
+//   senders never interleave.
+// - While a job prints, the stream that has the job file goes on writing:
+//   its bytes land after the ones being printed and become the next job, and
+//   they are on disk at once, so that not even a crash loses them. A stream
+//   that wrote while its job printed keeps the job file; one that was quiet
+//   has had its job printed, and the next stream gets its turn.
 // - A write that fails keeps the bytes; the transport offers them again.
 #pragma once
 
@@ -44,12 +48,14 @@ public:
     // The stream ended and all its bytes were taken.
     void closed(StreamId id);
 
-    // The monitor prints the job file: hold everything. Then the print is
-    // over, and the job ended (printed and deleted) or stays (print failed).
-    void hold() { ++held_; }
+    // The monitor prints the job file. Then the print is over, and the job
+    // ended (printed and removed) or stays (print failed).
+    void hold() {
+        if (held_++ == 0) wroteWhileHeld_ = false;
+    }
     void release(bool jobEnded);
-    // The program ends: the stream takes the job file now, whatever holds
-    // it, so that what it was allowed to send is not lost.
+    // The program ends: the stream takes the job file now, whoever has it,
+    // so that what it was allowed to send is not lost.
     void takeForLastWrite(StreamId id);
 
     // The transport should offer waiting streams again.
@@ -69,6 +75,7 @@ private:
     std::function<std::string()> jobFileName_;
     bool capture_ = false;
     int held_ = 0;
+    bool wroteWhileHeld_ = false; // the writer's job goes on after the one printing
     bool failing_ = false;
     std::optional<StreamId> writer_; // the stream that has the job file
     std::string name_;               // the job file it writes to

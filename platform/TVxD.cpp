@@ -8,6 +8,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
 namespace marlix {
 
 namespace {
@@ -35,9 +39,21 @@ TVxD::TVxD(JobFiles& files, const CaptureSettings& settings)
 TVxD::~TVxD() {
     for (auto& [id, stream] : streams_) {
         stream.socket->disconnect(this);
-        stream.socket->abort();
+        reset(*stream.socket);
         delete stream.socket;
     }
+}
+
+// A stream that ends before its sender did must end with a reset: a plain
+// close, when nothing waits unread, looks to the sender as if every byte
+// had been taken.
+void TVxD::reset(QTcpSocket& socket) {
+#ifdef Q_OS_UNIX
+    const linger now{1, 0};
+    if (socket.socketDescriptor() >= 0)
+        ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+#endif
+    socket.abort();
 }
 
 std::string TVxD::endpoint() const {
@@ -133,7 +149,7 @@ void TVxD::flush(int ms) {
             if (!s.unwritten.isEmpty()) break; // the job file can't take more
         }
         endpoint_.closed(id);
-        if (!ended) continue; // cut: the sender learns it from the reset
+        if (!ended) continue; // cut: the sender learns it from the reset at the end
         // All it sent is taken: it hears the end as it would have.
         s.socket->disconnectFromHost();
         delete s.socket;

@@ -59,6 +59,7 @@ private:
     // required, when the system has no such address).
     std::string listen(QTcpServer& server, const char* address, bool required);
     void setProblem(const std::string& problem);
+    static void reset(QTcpSocket& socket);
     void accept(QTcpServer* server);
     void addStream(QTcpSocket* socket);
     void drain(CaptureEndpoint::StreamId id);

@@ -47,19 +47,22 @@ TEST_F(Endpoint, ASecondSenderWaitsUntilTheFirstHasEnded) {
     EXPECT_EQ(job(), "AAAAAAbbbccc");
 }
 
-TEST_F(Endpoint, NothingIsWrittenWhileAJobPrintsAndThePrintEndsTheTurn) {
-    EXPECT_TRUE(send(1, "job one"));
+TEST_F(Endpoint, WhileAJobPrintsItsSenderGoesOnAndThePrintEndsOnlyAQuietSendersTurn) {
+    EXPECT_TRUE(send(1, "job one|"));
     capture.hold();
-    EXPECT_FALSE(send(1, "late"));
+    EXPECT_TRUE(send(1, "more")) << "on disk at once, after the bytes that print";
     EXPECT_FALSE(send(2, "job two"));
-    EXPECT_EQ(job(), "job one");
-    files.discard(name); // printed and removed
     const int before = resumes;
     capture.release(true);
     EXPECT_GT(resumes, before) << "the waiting streams are offered again";
+    EXPECT_FALSE(send(2, "job two")) << "a sender that went on keeps its turn";
+    EXPECT_EQ(job(), "job one|more");
+
+    capture.hold(); // its next job prints, and it sent nothing meanwhile
+    capture.release(true);
     EXPECT_FALSE(send(1, "late")) << "the stream that waited gets the next job";
-    EXPECT_TRUE(send(2, "job two"));
-    EXPECT_EQ(job(), "job two");
+    EXPECT_TRUE(send(2, "|job two"));
+    EXPECT_EQ(job(), "job one|more|job two");
 }
 
 TEST_F(Endpoint, AFailedPrintLetsTheSameSenderGoOn) {

@@ -71,12 +71,15 @@ TEST_F(Capture, EachStreamIsAppendedWholeInTheOrderTheyCame) {
     EXPECT_TRUE(waitFor([&] { return vxd->streams() == 0; }));
 }
 
-TEST_F(Capture, WhileAJobPrintsSendersAreHeldBackAndNothingIsLost) {
+TEST_F(Capture, ASenderThatWaitsItsTurnIsHeldBackAndLosesNothing) {
     start();
+    auto first = sender(); // has the job file until it ends
+    first->write("first|");
+    first->flush();
+    ASSERT_TRUE(waitFor([&] { return content() == "first|"; }));
     const std::size_t total = 64u << 20; // far more than the system buffers
     std::atomic<std::size_t> sent{0};
     const std::uint16_t port = vxd->port();
-    vxd->jobPrinting();
     std::thread writer([&] {
         const int fd = test::connectLoopback(port);
         if (fd < 0) return;
@@ -92,15 +95,16 @@ TEST_F(Capture, WhileAJobPrintsSendersAreHeldBackAndNothingIsLost) {
     });
     waitFor([] { return false; }, 700);
     EXPECT_LT(sent.load(), total) << "flow control holds the sender";
-    EXPECT_TRUE(content().isEmpty()) << "nothing is written while a job prints";
-    vxd->jobDone(true);
-    const bool all =
-        waitFor([&] { return QFile(QString::fromStdString(job)).size() == qint64(total); }, 60'000);
+    EXPECT_EQ(content(), "first|") << "nothing of it is written before its turn";
+    first->disconnectFromHost();
+    const qint64 all = qint64(total) + 6;
+    const bool done =
+        waitFor([&] { return QFile(QString::fromStdString(job)).size() == all; }, 60'000);
     writer.join();
-    ASSERT_TRUE(all) << QFile(QString::fromStdString(job)).size();
+    ASSERT_TRUE(done) << QFile(QString::fromStdString(job)).size();
     const QByteArray bytes = content();
-    EXPECT_EQ(bytes.left(3), "abc");
-    EXPECT_EQ(bytes[qsizetype(total - 1)], char('a' + (total - 1) % (1 << 16) % 26));
+    EXPECT_EQ(bytes.mid(6, 3), "abc");
+    EXPECT_EQ(bytes[qsizetype(all - 1)], char('a' + (total - 1) % (1 << 16) % 26));
 }
 
 TEST_F(Capture, ATakenPortIsAStateThatIsTriedAgainUntilThePortIsFree) {
@@ -131,7 +135,7 @@ TEST_F(Capture, AtTheEndEveryByteASenderWasAllowedToSendIsInTheJobFile) {
     first->write("the job that prints|");
     first->flush();
     ASSERT_TRUE(waitFor([&] { return !content().isEmpty(); }));
-    vxd->jobPrinting(); // a long job prints: the next sender is held back
+    vxd->jobPrinting(); // a long job prints; the next sender waits its turn
     std::atomic<std::size_t> sent{0};
     std::thread writer([&] {
         const int fd = test::connectLoopback(port);
