@@ -117,6 +117,11 @@ Invocation parseCommandLine(const QStringList& arguments) {
         run.mode = Invocation::Mode::Service;
         return run;
     }
+    // Something that is there but no file (a FIFO, a device, a folder) would
+    // hang the program or print what is no job.
+    if (!file.isEmpty() && file != QStringLiteral("-") && QFileInfo::exists(file) &&
+        !QFileInfo(file).isFile())
+        usage(QStringLiteral("%1 is not a regular file").arg(file));
     if (file == QStringLiteral("-") || (!file.isEmpty() && QFileInfo(file).isFile())) {
         run.mode = Invocation::Mode::Print;
         run.file = file;
@@ -200,13 +205,13 @@ int printJob(const Invocation& run, QTextStream& out, QTextStream& err) {
         for (const QString& pdf : printed.pdfs)
             out << pdf << '\n';
         if (printed.ok()) return 0;
-        err << printed.message << '\n';
+        err << QString::fromStdString(oneLine(printed.message.toStdString())) << '\n';
         return 1;
     } catch (const UsageError& e) {
         err << "marlix: " << QString::fromUtf8(e.what()) << '\n';
         return kUsageExit;
     } catch (const std::exception& e) {
-        err << QString::fromUtf8(e.what()) << '\n';
+        err << QString::fromStdString(oneLine(e.what())) << '\n';
         return 1;
     }
 }

@@ -165,7 +165,8 @@ QStringList Service::printHandedOver(const QString& fileName) {
 }
 
 void Service::logLine(const QString& text) {
-    log_ << QDateTime::currentDateTime().toString(Qt::ISODate) << ' ' << text << '\n';
+    log_ << QDateTime::currentDateTime().toString(Qt::ISODate) << ' '
+         << QString::fromStdString(oneLine(text.toStdString())) << '\n';
     log_.flush();
 }
 

@@ -72,7 +72,7 @@ QByteArray printed(const std::function<QStringList(const QString&)>& print, cons
             out += pdf.toUtf8() + '\n';
         return out;
     } catch (const std::exception& e) {
-        return QByteArray("1\n") + e.what() + '\n';
+        return QByteArray("1\n") + QByteArray::fromStdString(marlix::oneLine(e.what())) + '\n';
     }
 }
 

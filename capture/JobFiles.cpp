@@ -1,6 +1,7 @@
 #include "capture/JobFiles.h"
 
 #include "core/Errors.h"
+#include "core/FileKind.h"
 
 #include <cerrno>
 #include <csignal>
@@ -152,20 +153,34 @@ std::optional<JobFiles::State> JobFiles::state(const std::string& name) {
 #ifdef MARLIX_POSIX
     struct stat st {};
     if (::stat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
-    return State{static_cast<std::uint64_t>(st.st_size), idOf(st)};
+    State s{static_cast<std::uint64_t>(st.st_size), idOf(st), {}};
+    if (!S_ISREG(st.st_mode)) s.notAJob = notARegularFile(st.st_mode);
+    return s;
 #else
     std::error_code ec;
     const fs::file_status status = fs::status(name, ec);
     if (ec || !fs::exists(status) || fs::is_directory(status)) return std::nullopt;
+    if (!fs::is_regular_file(status)) return State{0, {}, "it is not a regular file"};
     const std::uintmax_t bytes = fs::file_size(name, ec);
     if (ec) return std::nullopt;
-    return State{static_cast<std::uint64_t>(bytes), {}};
+    return State{static_cast<std::uint64_t>(bytes), {}, {}};
 #endif
 }
 
 std::optional<std::string> JobFiles::tail(const std::string& name, std::size_t n) {
+#ifdef MARLIX_POSIX
+    Fd fd(openToRead(name));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const auto total = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t from = total > n ? total - n : 0;
+    std::string bytes(std::size_t(total - from), '\0');
+    const ssize_t got = ::pread(fd.get(), bytes.data(), bytes.size(), off_t(from));
+    bytes.resize(got > 0 ? std::size_t(got) : 0);
+    return bytes;
+#else
     const auto st = state(name);
-    if (!st) return std::nullopt;
+    if (!st || !st->notAJob.empty()) return std::nullopt;
     std::ifstream in(name, std::ios::binary);
     if (!in) return std::nullopt;
     in.seekg(0, std::ios::end);
@@ -176,6 +191,7 @@ std::optional<std::string> JobFiles::tail(const std::string& name, std::size_t n
     in.read(bytes.data(), std::streamsize(bytes.size()));
     bytes.resize(std::size_t(in.gcount()));
     return bytes;
+#endif
 }
 
 std::uint64_t JobFiles::printedTo(const std::string& name, const State& state) {
@@ -366,8 +382,22 @@ std::size_t JobFiles::append(const std::string& name, std::string_view bytes, st
         return written;
     };
 #ifdef MARLIX_POSIX
-    const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(
+        name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0600);
+    if (fd < 0 && errno == ELOOP) {
+        error = name + ": it is a symbolic link; captured jobs go only into a real file";
+        return 0;
+    }
+    if (fd < 0 && errno == ENXIO) { // a FIFO nobody reads
+        error = name + ": it is a FIFO, not a regular file";
+        return 0;
+    }
     if (fd < 0) return failed(errno);
+    if (struct stat st{}; ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = name + ": " + std::string(notARegularFile(st.st_mode));
+        return 0;
+    }
     while (written < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
         if (n < 0) {

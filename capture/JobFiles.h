@@ -37,6 +37,8 @@ public:
     struct State {
         std::uint64_t size = 0;
         FileId id;
+        // Why it is no job file (a FIFO, a device); empty for a regular file.
+        std::string notAJob;
     };
 
     JobFiles();
@@ -46,7 +48,8 @@ public:
 
     // The file's size and identity; nothing when it is absent or a folder.
     std::optional<State> state(const std::string& name);
-    // Up to the last n bytes; nothing when the file cannot be opened.
+    // Up to the last n bytes; nothing when the file cannot be opened or is
+    // no regular file.
     std::optional<std::string> tail(const std::string& name, std::size_t n);
 
     // How far this file has been printed already (0 for a new one).
@@ -65,8 +68,10 @@ public:
 
     // Appends at the end, creating the file (for the user alone) when absent;
     // opened by name for every call, so a job deleted meanwhile starts anew.
-    // Returns how many bytes reached the file; when not all did, `error`
-    // holds the system's reason.
+    // Only a regular file is written, and never through a symbolic link: in
+    // a folder others can write to, a link planted in the job file's place
+    // would send the job into a file of the user's choosing. Returns how many
+    // bytes reached the file; when not all did, `error` holds the reason.
     virtual std::size_t append(const std::string& name, std::string_view bytes, std::string& error);
 
     // A writer that opened the job file in the very moment it was deleted

@@ -17,6 +17,13 @@ void removeFile(const std::string& path) {
 std::optional<JobMonitor::Waiting> JobMonitor::waiting(const std::string& name) {
     const auto st = files_.state(name);
     if (!st) return std::nullopt;
+    if (!st->notAJob.empty()) {
+        // Said once; reading it could hang the program, or print what is no job.
+        if (std::exchange(refused_, name) != name)
+            host_.report(name + ": " + st->notAJob + "; nothing is printed from it");
+        return std::nullopt;
+    }
+    if (refused_ == name) refused_.clear();
     return Waiting{*st, files_.printedTo(name, *st)};
 }
 

@@ -113,6 +113,7 @@ private:
     JobFiles& files_;
     PrintMarker marker_;
     std::string recovered_; // the job file whose leftovers were looked for
+    std::string refused_;   // a job file name told of as no regular file
     std::uint64_t lastSize_ = 0;
     bool clickArmed_ = false;
     bool pendingShown_ = false;

@@ -45,6 +45,23 @@ inline constexpr std::string_view kPrintingInProgress = "Printing in progress";
     throw Error(std::string(kIntegerOverflow));
 }
 
+// The program's own text first, then why, on a line of its own: a message
+// box shows the two lines, a log or a terminal joins them with ": ".
+inline std::string withReason(std::string text, std::string_view reason) {
+    if (!reason.empty()) {
+        text += '\n';
+        text.append(reason);
+    }
+    return text;
+}
+
+// The same message for a log or a terminal: its lines joined by ": ".
+inline std::string oneLine(std::string text) {
+    for (std::size_t at; (at = text.find('\n')) != std::string::npos;)
+        text.replace(at, 1, ": ");
+    return text;
+}
+
 // Messages keep the "%s" placeholder of their texts so that translated
 // texts from language files can be used the same way.
 inline std::string formatMessage(std::string_view text, std::string_view arg) {

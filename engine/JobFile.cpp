@@ -1,14 +1,20 @@
 #include "engine/JobFile.h"
 
 #include "core/Errors.h"
+#include "core/FileKind.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <system_error>
 
 #if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace marlix {
@@ -16,9 +22,30 @@ namespace marlix {
 namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 
-[[noreturn]] void cannotOpen(const std::string& name) {
-    throw Error(formatMessage(kCannotOpenFile, name));
+[[noreturn]] void cannotOpen(const std::string& name, std::string_view reason = {}) {
+    throw Error(withReason(formatMessage(kCannotOpenFile, name), reason));
 }
+
+#if defined(__unix__) || defined(__APPLE__)
+// Opens the file without waiting: a FIFO or a device in the job file's
+// place must not hang the program in open(), nor be read as a job.
+std::FILE* openRegular(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) cannotOpen(name, std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        cannotOpen(name, notARegularFile(st.st_mode));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        cannotOpen(name, std::strerror(errno));
+    }
+    return f;
+}
+#endif
 
 // On Windows the writer's share mode keeps us out by itself. Elsewhere a writer
 // that wants the file to itself takes an exclusive advisory lock; we only
@@ -54,13 +81,17 @@ std::optional<std::uint64_t> sizeOf(std::FILE* f) {
 } // namespace
 
 JobFile::JobFile(const std::string& name, std::uint64_t from, std::uint64_t to) {
+#if defined(__unix__) || defined(__APPLE__)
+    file_ = openRegular(name);
+#else
     std::error_code ec;
-    if (std::filesystem::is_directory(name, ec)) cannotOpen(name);
+    if (!std::filesystem::is_regular_file(name, ec)) cannotOpen(name, "it is not a regular file");
     file_ = std::fopen(name.c_str(), "rb");
-    if (!file_) cannotOpen(name);
+    if (!file_) cannotOpen(name, std::strerror(errno));
+#endif
     if (lockedByWriter(file_)) {
         close();
-        cannotOpen(name);
+        cannotOpen(name, "the program that writes it keeps it to itself");
     }
     const auto size = sizeOf(file_);
     if (!size) {

@@ -15,9 +15,11 @@ class JobFile {
 public:
     static constexpr std::uint64_t kToTheEnd = ~std::uint64_t{0};
 
-    // Fails with "Cannot open file %s" when the file is missing, unreadable
-    // or locked for exclusive use by the program that writes it. The bytes
-    // read are those from `from` up to `to` or the file's end, if sooner.
+    // Fails with "Cannot open file %s" and the reason when the file is
+    // missing, unreadable, no regular file (a FIFO, a device, a folder: read
+    // without waiting on it) or locked for exclusive use by the program that
+    // writes it. The bytes read are those from `from` up to `to` or the
+    // file's end, if sooner.
     explicit JobFile(const std::string& name, std::uint64_t from = 0, std::uint64_t to = kToTheEnd);
     ~JobFile();
     JobFile(const JobFile&) = delete;

@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -231,6 +232,30 @@ TEST_F(ServiceTest, AStopLosesNothingASenderWasAllowedToSendAndCutsNoJobInHalf) 
     ASSERT_TRUE(logged(all, 1, 60000)) << "every byte, once: " << log.toStdString();
     EXPECT_EQ(pdfs().size(), 1);
     stop(again);
+}
+
+TEST_F(ServiceTest, AFifoWhereAJobShouldBeHangsNothingAndIsSaidOnce) {
+    ASSERT_EQ(::mkfifo(spool.toLocal8Bit().constData(), 0600), 0);
+    QProcess& p = service();
+    ASSERT_TRUE(logged(QStringLiteral("it is a FIFO, not a regular file; nothing is printed")))
+        << log.toStdString();
+    const auto port =
+        QRegularExpression(QStringLiteral("capture on 127.0.0.1:(\\d+)")).match(log).captured(1);
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress::LocalHost, port.toUShort());
+    ASSERT_TRUE(sender.waitForConnected(5000));
+    sender.write("a job for the FIFO\r\n");
+    sender.flush();
+    ASSERT_TRUE(logged(QStringLiteral("capture: ") + spool + QStringLiteral(": it is a FIFO")))
+        << log.toStdString();
+    stop(p);
+    EXPECT_EQ(log.count(QStringLiteral("nothing is printed")), 1) << log.toStdString();
+
+    // Nor is one on the command line waited on.
+    QProcess& print = start({spool});
+    ASSERT_TRUE(print.waitForFinished(10000));
+    EXPECT_EQ(print.exitCode(), 2);
+    EXPECT_TRUE(print.readAllStandardError().contains("is not a regular file"));
 }
 
 TEST_F(ServiceTest, OneCopyPerUserWhateverItsLanguageAndOtherSettingsPrintByThemselves) {

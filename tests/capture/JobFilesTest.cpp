@@ -85,9 +85,23 @@ TEST_F(JobFilesTest, AppendCreatesTheFileForTheUserAloneAndReportsWhyItCannot) {
     struct stat st {};
     ASSERT_EQ(stat(job.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    std::string error;
-    EXPECT_EQ(files.append((dir.path() / "no" / "such" / "dir").string(), "x", error), 0u);
-    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    // Nothing that could hang it or send the job elsewhere: a FIFO nobody
+    // reads, a link planted in the job file's place.
+    const std::string fifo = (dir.path() / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string link = (dir.path() / "link").string();
+    ASSERT_EQ(::symlink(job.c_str(), link.c_str()), 0);
+    const std::pair<std::string, const char*> refused[] = {
+        {(dir.path() / "no" / "such" / "dir").string(), "No such file"},
+        {fifo, "it is a FIFO"},
+        {link, "symbolic link"}};
+    for (const auto& [name, why] : refused) {
+        std::string error;
+        EXPECT_EQ(files.append(name, "x", error), 0u) << name;
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
+    EXPECT_EQ(read(), "ab");
+    EXPECT_FALSE(files.tail(fifo, 32)) << "nor read";
 }
 
 TEST_F(JobFilesTest, TheTailIsTheLastBytesAndAbsentFilesHaveNone) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace marlix;
@@ -175,6 +176,16 @@ TEST_F(PrintOutTest, AMissingOrLockedJobFileFailsBeforeAnythingPrints) {
 
     engine.PrintOut(path);
     EXPECT_EQ(printer.pageTexts(), std::vector<std::string>{"AB"});
+
+    // A FIFO in the job file's place: refused at once, not waited on.
+    const std::string fifo = (dir.path() / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    try {
+        engine.PrintOut(fifo);
+        ADD_FAILURE() << "a FIFO is no job";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("it is a FIFO"), std::string::npos) << e.what();
+    }
 }
 
 TEST_F(PrintOutTest, AFailedJobAbortsItsDocumentSoTheNextJobRuns) {
