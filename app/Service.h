@@ -46,6 +46,7 @@ public:
     // Returns the PDF files written; failures are raised.
     QStringList printHandedOver(const QString& fileName);
 
+    bool printing() const { return session_.printing(); }
     JobMonitor& monitor() { return monitor_; }
     CaptureDriver* capture() const { return vxd_.get(); }
 

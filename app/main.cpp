@@ -27,9 +27,11 @@ namespace {
 const QByteArray kShowRequest = "show\n";
 const QByteArray kPrintRequest = "print\n";
 const QByteArray kOtherSettings = "2\n";
-// A show request is answered at once; a file is answered once it printed.
+// A show request is answered at once; a file once it printed, however long
+// that takes, as long as the running copy says it is at it: a copy silent
+// this long is given up.
 constexpr int kShowWaitMs = 900;
-constexpr int kPrintWaitMs = -1;
+constexpr int kPrintWaitMs = 10'000;
 
 // Printing from the command line must work on a server without a display.
 void useOffscreenWithoutDisplay() {
@@ -86,7 +88,8 @@ std::optional<int> handOver(const marlix::Invocation& run, const QString& settin
         print ? kPrintWaitMs : kShowWaitMs);
     if (!print) return 0;
     if (!reply) {
-        err << "The running copy of Marlix did not answer.\n";
+        err << "The running copy of Marlix did not answer within " << kPrintWaitMs / 1000
+            << " seconds.\n";
         return 1;
     }
     if (*reply == kOtherSettings) return std::nullopt;
@@ -109,9 +112,10 @@ int runService(marlix::Registry& store, const QString& settings, marlix::SingleI
         err << "marlix: " << QString::fromUtf8(e.what()) << '\n';
         return 1;
     }
-    instance.setHandler([&service, settings](const QByteArray& bytes) -> QByteArray {
+    instance.setHandler([&service, settings](const QByteArray& bytes) -> std::optional<QByteArray> {
         const Request r = parseRequest(bytes);
-        if (!r.print) return "0\n"; // no window to show
+        if (!r.print) return "0\n";                  // no window to show
+        if (service.printing()) return std::nullopt; // its turn comes after this job
         return printed([&service](const QString& f) { return service.printHandedOver(f); }, r,
                        settings);
     });
@@ -188,12 +192,13 @@ int main(int argc, char* argv[]) {
     QObject::connect(&ending, &marlix::EndSignals::ending, &window,
                      [&window] { window.sessionEnds(); });
     if (!window.FormCreate()) return 1;
-    instance.setHandler([&window, settings](const QByteArray& bytes) -> QByteArray {
+    instance.setHandler([&window, settings](const QByteArray& bytes) -> std::optional<QByteArray> {
         const Request r = parseRequest(bytes);
         if (!r.print) {
             window.showRequest();
             return "0\n";
         }
+        if (window.session().printing()) return std::nullopt; // its turn comes after this job
         return printed([&window](const QString& f) { return window.printHandedOver(f); }, r,
                        settings);
     });

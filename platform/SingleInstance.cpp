@@ -4,6 +4,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -16,6 +17,7 @@
 #include <utility>
 
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -25,6 +27,11 @@ namespace {
 
 constexpr qsizetype kHeaderSize = 4;
 constexpr qint64 kRetryMs = 50;
+// A header of this length is no answer: the copy is still at the request.
+constexpr quint32 kStillWorking = 0xFFFFFFFF;
+constexpr int kStillWorkingMs = 1000;
+// How soon a request the handler could not take yet is offered again.
+constexpr int kAskAgainMs = 250;
 
 QByteArray sha1Hex(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
@@ -52,13 +59,36 @@ QString userPart() {
     return safe.left(24) + QLatin1Char('.') + QString::fromLatin1(sha1Hex(user.toUtf8()).left(8));
 }
 
-// The user's own folder where one exists, so nobody else can plant a socket
-// or a lock file under the names a copy will look for.
+#ifdef Q_OS_UNIX
+// A folder only this user can write to, so that whatever is in it (a lock,
+// a socket) was put there by this user.
+bool isPrivateFolder(const QByteArray& path) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+#endif
+
+// Where the channel's lock and socket live: the runtime folder when it is
+// the user's own, else a folder of ours in the user's cache folder, made
+// private. Never a folder others can write to: another user could plant a
+// lock that keeps the program from starting, or a socket that takes its
+// requests. Empty when there is no such folder.
 QString channelFolder() {
 #ifdef Q_OS_UNIX
     static const QString folder = [] {
-        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        return runtime.isEmpty() ? QDir::tempPath() : runtime;
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        if (!runtime.isEmpty() && isPrivateFolder(runtime)) return QFile::decodeName(runtime);
+        const QString cache =
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+        if (cache.isEmpty() || !QDir().mkpath(cache)) return QString();
+        const QString own = QDir(cache).filePath(QStringLiteral("marlix"));
+        const QByteArray path = QFile::encodeName(own);
+        ::mkdir(path.constData(), 0700);
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
+            ::chmod(path.constData(), 0700);
+        return isPrivateFolder(path) ? own : QString();
     }();
     return folder;
 #else
@@ -120,6 +150,11 @@ QString SingleInstance::serverName(const QString& channel) {
 bool SingleInstance::listen() {
     if (server_->isListening()) return true;
     error_.clear();
+    if (channelFolder().isEmpty()) {
+        error_ = QStringLiteral("There is no folder only this user can write to for the channel "
+                                "that keeps one copy of Marlix per user");
+        return false;
+    }
     if (!lock_) {
         lock_ = std::make_unique<QLockFile>(lockPath_);
         // A resident copy holds the lock for days: only an owner that is gone
@@ -148,9 +183,11 @@ bool SingleInstance::isListening() const {
 
 std::optional<QByteArray> SingleInstance::send(const QString& channel, const QByteArray& request,
                                                int timeoutMs) {
-    if (request.size() > kMaxRequest) return std::nullopt;
-    const QDeadlineTimer deadline =
-        timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
+    if (request.size() > kMaxRequest || channelFolder().isEmpty()) return std::nullopt;
+    auto silence = [timeoutMs] {
+        return timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
+    };
+    QDeadlineTimer deadline = silence();
     const QString address = addressOf(channel);
     QLocalSocket socket;
     for (;;) {
@@ -166,13 +203,20 @@ std::optional<QByteArray> SingleInstance::send(const QString& channel, const QBy
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(remainingMs(deadline))) return std::nullopt;
     }
-    const auto header = readExactly(socket, kHeaderSize, deadline);
-    if (!header) return std::nullopt;
-    const quint32 length = qFromBigEndian<quint32>(header->constData());
-    if (length > quint32(kMaxAnswer)) return std::nullopt;
-    auto answer = readExactly(socket, qint64(length), deadline);
-    socket.disconnectFromServer();
-    return answer;
+    for (;;) {
+        const auto header = readExactly(socket, kHeaderSize, deadline);
+        if (!header) return std::nullopt;
+        const quint32 length = qFromBigEndian<quint32>(header->constData());
+        // The copy is alive and at it: the time without news starts anew.
+        if (length == kStillWorking) {
+            deadline = silence();
+            continue;
+        }
+        if (length > quint32(kMaxAnswer)) return std::nullopt;
+        auto answer = readExactly(socket, qint64(length), deadline);
+        socket.disconnectFromServer();
+        return answer;
+    }
 }
 
 void SingleInstance::setHandler(Handler handler) {
@@ -220,6 +264,17 @@ void SingleInstance::readFrom(QLocalSocket* socket) {
     if (c.data.size() < c.expected) return;
     c.complete = true;
     c.deadline->stop(); // waiting for the handler is not the sender's fault
+    // Until the answer comes, the sender hears every second that the copy is
+    // alive and at it: a long print is no reason to give up, silence is.
+    auto* alive = new QTimer(socket);
+    alive->setObjectName(QStringLiteral("stillWorking"));
+    alive->setInterval(kStillWorkingMs);
+    connect(alive, &QTimer::timeout, socket, [socket] {
+        QByteArray header(kHeaderSize, Qt::Uninitialized);
+        qToBigEndian<quint32>(kStillWorking, header.data());
+        socket->write(header);
+    });
+    alive->start();
     pending_.push_back({socket, std::exchange(c.data, {})});
     if (handler_) scheduleHandling();
 }
@@ -248,10 +303,18 @@ void SingleInstance::handlePending() {
         // acting on its request now would make that a lie.
         if (!next.socket || next.socket->state() != QLocalSocket::ConnectedState) continue;
         const Handler handler = handler_; // survives a setHandler() from inside the call
-        const QByteArray answer = handler(next.request);
+        const std::optional<QByteArray> answer = handler(next.request);
         if (!alive) return;
+        if (!answer) {
+            // Not now: it keeps its place at the head, and is asked again soon.
+            pending_.push_front(std::move(next));
+            QTimer::singleShot(kAskAgainMs, this, &SingleInstance::handlePending);
+            break;
+        }
         if (!next.socket || next.socket->state() != QLocalSocket::ConnectedState) continue;
-        next.socket->write(framed(answer));
+        if (auto* stillWorking = next.socket->findChild<QTimer*>(QStringLiteral("stillWorking")))
+            delete stillWorking;
+        next.socket->write(framed(*answer));
         // The sender closes once it has read the answer; one that never does
         // is let go after the idle time.
         const auto it = connections_.find(next.socket.data());

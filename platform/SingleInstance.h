@@ -51,19 +51,23 @@ public:
     // file's full path, in the user's runtime folder.
     QString address() const { return address_; }
 
-    // Sends one request to the running copy and waits for its answer, up to
-    // timeoutMs (negative: no limit), connect retries included: the first
-    // copy may still be starting. Blocks and needs no event loop, so it
-    // cannot reach a channel this same thread listens on. nullopt when no
-    // copy answered, or when the request is longer than kMaxRequest.
+    // Sends one request to the running copy and waits for its answer. The
+    // copy says every second that it is still at the request, so timeoutMs
+    // (negative: no limit) is how long it may stay silent, connect retries
+    // included: the first copy may still be starting. Blocks and needs no
+    // event loop, so it cannot reach a channel this same thread listens on.
+    // nullopt when no copy answered, or when the request is longer than
+    // kMaxRequest.
     static std::optional<QByteArray> send(const QString& channel, const QByteArray& request,
                                           int timeoutMs);
 
     // What to answer to a request; called on this object's thread from its
     // event loop, one request at a time in arrival order, never re-entered.
     // Requests that came earlier are handled once a handler is set; those
-    // whose sender has already given up are skipped.
-    using Handler = std::function<QByteArray(const QByteArray& request)>;
+    // whose sender has already given up are skipped. A handler that can't
+    // answer now (a job prints) returns nothing: the request keeps its place
+    // and is offered again shortly.
+    using Handler = std::function<std::optional<QByteArray>(const QByteArray& request)>;
     void setHandler(Handler handler);
 
     // How long a connection may take to deliver its request, and to close

@@ -6,10 +6,12 @@
 #include "../support/Pdf.h"
 #include "../support/TempDir.h"
 #include "../support/WaitFor.h"
+#include "platform/SingleInstance.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
+#include <QLocalServer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -58,7 +60,8 @@ protected:
         env.insert(QStringLiteral("HOME"), home);
         env.insert(QStringLiteral("MARLIX_SETTINGS"),
                    settings.isEmpty() ? home + "/marlix.ini" : settings);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + "/runtime");
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                   runtime.isEmpty() ? home + "/runtime" : runtime);
         env.insert(QStringLiteral("CUPS_SERVER"), home + "/no-cups.sock");
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.remove(QStringLiteral("XDG_CONFIG_HOME"));
@@ -122,6 +125,7 @@ protected:
 
     TempDir dir;
     QString home, pdfFolder, spool, log;
+    QString runtime; // empty: a private one
     std::vector<std::unique_ptr<QProcess>> processes;
 };
 
@@ -281,6 +285,30 @@ TEST_F(ServiceTest, OneCopyPerUserWhateverItsLanguageAndOtherSettingsPrintByThem
     EXPECT_TRUE(byItself.readAllStandardOutput().startsWith(otherFolder.toUtf8()))
         << "another settings file prints with its own settings";
     stop(running);
+}
+
+TEST_F(ServiceTest, AHandOverWaitsForTheJobThatPrintsAndAPlantedChannelIsNeverTrusted) {
+    // A runtime folder anybody can write to, with another user's lock and
+    // socket under the channel's names: none of it may count.
+    runtime = home + "/shared";
+    QDir().mkpath(runtime);
+    ::chmod(runtime.toLocal8Bit().constData(), 0777);
+    const QString name = marlix::SingleInstance::serverName({});
+    QFile(runtime + "/" + name + ".lock").open(QIODevice::WriteOnly);
+    QLocalServer planted;
+    ASSERT_TRUE(planted.listen(runtime + "/" + name));
+
+    QProcess& p = service();
+    append(lines("long job", 300000));
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(spool + ".printing"); }));
+    const QString job = QString::fromStdString(dir.write("job.prn", "handed over\r\n"));
+    QProcess& handOver = start({job});
+    ASSERT_TRUE(handOver.waitForFinished(60000));
+    EXPECT_EQ(handOver.exitCode(), 0) << handOver.readAllStandardError().toStdString();
+    EXPECT_TRUE(handOver.readAllStandardOutput().startsWith(pdfFolder.toUtf8()))
+        << "the running service printed it, after the job it was printing";
+    EXPECT_FALSE(planted.hasPendingConnections()) << "the planted socket heard nothing";
+    stop(p);
 }
 
 TEST_F(ServiceTest, PrintsIntoOneFolderInTheSameSecondNeverShareAFile) {

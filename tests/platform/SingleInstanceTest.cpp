@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
@@ -15,6 +16,7 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <sys/stat.h>
 #endif
 
@@ -188,6 +190,39 @@ TEST(SingleInstance, ALongHandlerIsNotReenteredByItsNestedEventLoop) {
     EXPECT_EQ(answerOf(*second), "ok:second");
     EXPECT_EQ(order, (std::vector<QByteArray>{"first", "second"}));
     EXPECT_EQ(deepest, 1);
+}
+
+TEST(SingleInstance, ACopyAtARequestSaysSoAndASilentCopyIsGivenUp) {
+    const QString title = uniqueTitle("busy");
+    SingleInstance si(title);
+    ASSERT_TRUE(si.listen());
+    // Busy for three and a half seconds, as a copy printing a long job is.
+    QElapsedTimer busy;
+    busy.start();
+    si.setHandler([&busy](const QByteArray& r) -> std::optional<QByteArray> {
+        if (busy.elapsed() < 3500) return std::nullopt;
+        return "done:" + r;
+    });
+    QProcess patient;
+    patient.start(QStringLiteral(MARLIX_SI_CLIENT),
+                  {QStringLiteral("send"), title, QStringLiteral("job"), QStringLiteral("2000")});
+    ASSERT_TRUE(pollUntil([&] { return patient.state() == QProcess::NotRunning; }));
+    EXPECT_EQ(patient.exitCode(), 0) << "two seconds of silence at most, though it took longer";
+    EXPECT_EQ(patient.readAllStandardOutput(), "done:job");
+
+#ifdef Q_OS_UNIX
+    const QString stopped = uniqueTitle("stopped");
+    QProcess held;
+    held.start(QStringLiteral(MARLIX_SI_CLIENT), {QStringLiteral("hold"), stopped});
+    ASSERT_TRUE(held.waitForReadyRead(60'000));
+    ::kill(pid_t(held.processId()), SIGSTOP); // hung: it never answers
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_EQ(SingleInstance::send(stopped, "ping", 1000), std::nullopt);
+    EXPECT_LT(waited.elapsed(), 5000);
+    ::kill(pid_t(held.processId()), SIGKILL);
+    held.waitForFinished();
+#endif
 }
 
 TEST(SingleInstance, BadClientsDoNotStopTheNextRealRequest) {
