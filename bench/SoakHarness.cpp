@@ -216,6 +216,13 @@ std::string sendJob(std::uint16_t port, std::string_view bytes) {
             sent += std::size_t(n);
         }
     }
+    // As a print server's raw queue does: the end of our side, then wait for
+    // the port to close its own, once it has taken every byte.
+    if (error.empty()) {
+        ::shutdown(fd, SHUT_WR);
+        char byte;
+        if (::recv(fd, &byte, 1, 0) != 0) error = "the port did not take the whole job";
+    }
     ::close(fd);
     return error;
 }

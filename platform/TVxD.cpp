@@ -2,6 +2,7 @@
 
 #include "capture/JobFiles.h"
 #include "core/Errors.h"
+#include "platform/PeerUser.h"
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
@@ -168,6 +169,21 @@ void TVxD::accept(QTcpServer* server) {
 
 void TVxD::addStream(QTcpSocket* socket) {
     socket->setParent(nullptr);
+    // Another user's program must not print into this user's job file.
+    if (const auto user = loopbackPeerUser(*socket); user && !mayCapture(*user)) {
+        const unsigned key = user->gone ? ~0u : user->uid;
+        if (refusedUsers_.insert(key).second && onError)
+            onError(user->gone ? std::string("refused a connection whose sender had closed it "
+                                             "before it was taken, so the system no longer says "
+                                             "whose it was: a sender keeps its connection open "
+                                             "until the port closes it")
+                               : "refused a connection of user " + user->name + " (" +
+                                     std::to_string(user->uid) +
+                                     "): the port takes jobs of its own user only");
+        reset(*socket);
+        delete socket;
+        return;
+    }
     // Qt stops reading from the system when this much waits with us, so a
     // sender we do not serve yet is held back by flow control.
     socket->setReadBufferSize(kChunk);

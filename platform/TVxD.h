@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QTcpServer;
@@ -75,6 +76,7 @@ private:
     QTimer retry_;     // offers bytes again that could not be written
     QTimer retryPort_; // tries a port again that could not be had
     std::string problem_;
+    std::set<unsigned> refusedUsers_; // told of once each
     bool draining_ = false;
     bool again_ = false; // the job file changed hands during a round
 };

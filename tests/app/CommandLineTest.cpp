@@ -1,5 +1,6 @@
 // The marlix program run as a user runs it: a job file on the command line,
 // its own settings file, PDFs in a folder of the test's.
+#include "../support/Loopback.h"
 #include "../support/Pdf.h"
 #include "../support/TempDir.h"
 #include "../support/WaitFor.h"
@@ -12,7 +13,6 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QTcpSocket>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -376,12 +376,7 @@ TEST_F(CommandLineTest, TheServicePrintsCapturedAndWrittenJobsAndStopsAfterTheJo
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_TRUE(second.err.contains(QStringLiteral("already running"))) << second.err.toStdString();
 
-    QTcpSocket sender;
-    sender.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(sender.waitForConnected(5000));
-    sender.write("Captured line\r\n");
-    ASSERT_TRUE(sender.waitForBytesWritten(5000));
-    sender.disconnectFromHost();
+    ASSERT_TRUE(sendJob(port, "Captured line\r\n"));
     ASSERT_TRUE(logged(QStringLiteral("printed 15 bytes, 1 pages on Print to PDF: "), 1))
         << log.toStdString();
 

@@ -213,6 +213,10 @@ TEST_F(ServiceTest, AStopLosesNothingASenderWasAllowedToSendAndCutsNoJobInHalf) 
             at += n;
             sent += std::size_t(n);
         }
+        // As a raw print queue, it waits until the port closes its end.
+        ::shutdown(fd, SHUT_WR);
+        char byte;
+        ::recv(fd, &byte, 1, 0);
         ::close(fd);
     });
     waitFor([&] { return sent > 0; }, 2000);
@@ -343,11 +347,7 @@ TEST_F(ServiceTest, ABusyPortLeavesTheServiceRunningAndItCapturesOnceThePortIsFr
 
     other.reset();
     ASSERT_TRUE(logged(QStringLiteral("capture on 127.0.0.1:%1").arg(port))) << log.toStdString();
-    QTcpSocket sender;
-    sender.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(sender.waitForConnected(5000));
-    sender.write("captured job\r\n");
-    sender.disconnectFromHost();
+    ASSERT_TRUE(sendJob(port, "captured job\r\n"));
     ASSERT_TRUE(logged(QStringLiteral("printed 14 bytes"))) << log.toStdString();
     stop(p);
 }

@@ -445,8 +445,9 @@ TEST_F(WindowTest, ACapturedJobPrintsByItselfAndTheControlsFollowTheJobFile) {
     sender.connectToHost(QHostAddress::LocalHost, portOf(*window->captureDriver()));
     ASSERT_TRUE(sender.waitForConnected(5000));
     sender.write("Captured line\r\n\f");
-    sender.disconnectFromHost();
+    // Closed once taken: a sender gone before its connection is taken is nobody's.
     ASSERT_TRUE(waitFor([&] { return QFile::exists(job); }, 5000));
+    sender.disconnectFromHost();
     EXPECT_TRUE(waitFor([&] { return ui().SpeedButton2->isEnabled(); }, 1000))
         << "the presence tick enables the job controls";
     ASSERT_TRUE(waitFor([&] { return written().size() == 1; }, 5000)) << "printed by itself";

@@ -11,12 +11,15 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <optional>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -107,6 +110,55 @@ TEST_F(Capture, ASenderThatWaitsItsTurnIsHeldBackAndLosesNothing) {
     EXPECT_EQ(bytes[qsizetype(all - 1)], char('a' + (total - 1) % (1 << 16) % 26));
 }
 
+// Another account on this machine, to send as; made when the test runs as
+// root, else the test is skipped.
+std::optional<passwd> otherUser() {
+    if (::geteuid() != 0) return std::nullopt;
+    const char* name = "marlix-probe";
+    if (!::getpwnam(name))
+        QProcess::execute(QStringLiteral("useradd"),
+                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
+                           QString::fromLatin1(name)});
+    const passwd* entry = ::getpwnam(name);
+    return entry ? std::optional(*entry) : std::nullopt;
+}
+
+TEST_F(Capture, AnotherUsersSenderIsTurnedAwayAndToldOfOnce) {
+    const auto other = otherUser();
+    if (!other) GTEST_SKIP() << "needs root, to send as a second user";
+    start();
+    std::vector<std::string> errors;
+    vxd->onError = [&](const std::string& e) { errors.push_back(e); };
+    auto bash = [&](const QStringList& as, const QString& script) {
+        QProcess p;
+        p.start(
+            as.isEmpty() ? QStringLiteral("bash") : QStringLiteral("setpriv"),
+            as + QStringList{QStringLiteral("bash"), QStringLiteral("-c"), script.arg(vxd->port())}
+                     .mid(as.isEmpty() ? 1 : 0));
+        // The port takes the connection while the sender waits on it.
+        EXPECT_TRUE(waitFor([&] { return p.state() == QProcess::NotRunning; }));
+    };
+    const QStringList asOther{QStringLiteral("--reuid=%1").arg(other->pw_uid),
+                              QStringLiteral("--regid=%1").arg(other->pw_gid),
+                              QStringLiteral("--clear-groups")};
+    for (int i = 0; i < 2; ++i)
+        bash(asOther,
+             QStringLiteral("exec 3<>/dev/tcp/127.0.0.1/%1; echo intruder >&3; sleep 0.5"));
+    // A sender gone before its connection was taken can't be told apart from
+    // another user's, so it is not taken either.
+    QProcess::execute(QStringLiteral("bash"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("echo gone >/dev/tcp/127.0.0.1/%1").arg(vxd->port())});
+    waitFor([] { return false; }, 300);
+    auto own = sender();
+    own->write("own job");
+    ASSERT_TRUE(waitFor([&] { return content() == "own job"; })) << content().toStdString();
+    ASSERT_EQ(errors.size(), 2u) << "once for the user, however often it tries";
+    EXPECT_NE(errors[0].find("of user marlix-probe"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[1].find("closed it before it was taken"), std::string::npos) << errors[1];
+}
+
 TEST_F(Capture, ATakenPortIsAStateThatIsTriedAgainUntilThePortIsFree) {
     auto other = std::make_unique<QTcpServer>();
     ASSERT_TRUE(other->listen(QHostAddress::LocalHost, 0));
@@ -146,6 +198,10 @@ TEST_F(Capture, AtTheEndEveryByteASenderWasAllowedToSendIsInTheJobFile) {
             if (n <= 0) break;
             sent += std::size_t(n);
         }
+        // As a raw print queue, it waits until the port closes its end.
+        ::shutdown(fd, SHUT_WR);
+        char byte;
+        ::recv(fd, &byte, 1, 0);
         ::close(fd);
     });
     waitFor([] { return false; }, 500);
