@@ -326,7 +326,8 @@ void PdfDocument::flushRun() {
     double pen = 0;
     const int x0 = run_.xs.front();
     for (std::size_t i = 0; i < run_.xs.size(); ++i) {
-        const double target = run_.xs[i] - x0;
+        // A run may span more than an int from its first cell to its last.
+        const double target = double(run_.xs[i]) - x0;
         if (i > 0 && std::abs(target - pen) > 0.01) {
             body += ')';
             num(body, -(target - pen) * 1000 / (font.size * font.stretch));
@@ -472,9 +473,10 @@ void PdfDocument::flushFill() {
     content_ += ' ';
     num(content_, fillT_);
     content_ += ' ';
-    num(content_, fillR_ - fillL_);
+    // Corners far apart are more than an int apart.
+    num(content_, static_cast<long long>(fillR_) - fillL_);
     content_ += ' ';
-    num(content_, fillB_ - fillT_);
+    num(content_, static_cast<long long>(fillB_) - fillT_);
     content_ += " re f\n";
 }
 
