@@ -45,6 +45,7 @@ void Service::start() {
     if (captureFactory_ && settings_.capture) {
         CaptureSettings cs;
         cs.jobFileName = [this] { return settings_.spool; };
+        cs.quietMs = [this] { return std::int64_t{settings_.timeOut} * 1000; };
         cs.port = capturePort(settings_);
         cs.files = &jobFiles_;
         vxd_ = captureFactory_(cs);
@@ -96,14 +97,6 @@ void Service::setMonitorInterval(int ms) {
     } else if (!stopping_) {
         timer1_.start(ms);
     }
-}
-
-void Service::jobPrinting() {
-    if (vxd_) vxd_->jobPrinting();
-}
-
-void Service::jobDone(bool ended) {
-    if (vxd_) vxd_->jobDone(ended);
 }
 
 void Service::report(const std::string& text) {

@@ -64,8 +64,6 @@ private:
     void setJobControls(bool) override {}
     void setPendingIcon(bool) override {}
     void setMonitorInterval(int ms) override;
-    void jobPrinting() override;
-    void jobDone(bool ended) override;
     bool retriesByItself() override { return true; }
     void report(const std::string& text) override;
 

@@ -136,12 +136,6 @@ public:
         w_.pendingIcon_->setVisible(shown && w_.trayUsable());
     }
     void setMonitorInterval(int ms) override { w_.setMonitorInterval(ms); }
-    void jobPrinting() override {
-        if (w_.vxd_) w_.vxd_->jobPrinting();
-    }
-    void jobDone(bool ended) override {
-        if (w_.vxd_) w_.vxd_->jobDone(ended);
-    }
 
 private:
     // Shown once the monitor is done with the job: a box that waits for the
@@ -871,6 +865,7 @@ void TForm1::CheckBox11Click() {
     if (!ui_->CheckBox11->isChecked() || !ui_->CheckBox11->isEnabled() || !captureFactory_) return;
     CaptureSettings settings;
     settings.jobFileName = [this] { return ui_->Edit1->text().toStdString(); };
+    settings.quietMs = [this] { return std::int64_t{ui_->TrackBar1->value()} * 1000; };
     settings.port = capturePort(base_);
     settings.files = &jobFiles_;
     vxd_ = captureFactory_(settings);

@@ -17,6 +17,10 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 #include <functional>
 #include <optional>
 
@@ -32,6 +36,17 @@ const QByteArray kOtherSettings = "2\n";
 // this long is given up.
 constexpr int kShowWaitMs = 900;
 constexpr int kPrintWaitMs = 10'000;
+
+// The capture port serves thousands of senders at once, each a descriptor.
+void allowManyConnections() {
+#ifdef Q_OS_UNIX
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+#endif
+}
 
 // Printing from the command line must work on a server without a display.
 void useOffscreenWithoutDisplay() {
@@ -176,6 +191,7 @@ int main(int argc, char* argv[]) {
     // A job that kills the program is set aside at the next start, not
     // printed again and again.
     marlix::PrintMarker::catchFaults();
+    allowManyConnections();
 
     if (run.mode == Mode::Print) return marlix::printJob(run, out, err);
     if (run.mode == Mode::Service) return runService(*store, settings, instance, err);

@@ -273,8 +273,6 @@ public:
         else
             timer1.start();
     }
-    void jobPrinting() override { vxd->jobPrinting(); }
-    void jobDone(bool ended) override { vxd->jobDone(ended); }
 
     // Reads the job as the engine does (its size fixed at open) and takes
     // about a millisecond per 10 KB, keeping the event loop alive as the

@@ -16,10 +16,6 @@ public:
     virtual ~CaptureDriver() = default;
     // The capture switch of the control block.
     virtual void setCapture(bool on) = 0;
-    // The monitor prints the job file; then the print is over and the job
-    // ended, or (the print failed) stays.
-    virtual void jobPrinting() = 0;
-    virtual void jobDone(bool ended) = 0;
     // Where the capture listens, for the user ("127.0.0.1:9100").
     virtual std::string endpoint() const = 0;
     // Why nothing is captured now, in plain words ("port 9100 is in use by
@@ -39,6 +35,9 @@ class JobFiles;
 
 struct CaptureSettings {
     std::function<std::string()> jobFileName; // read whenever a new job starts
+    // How long a sender that keeps its connection may pause before what it
+    // sent counts as a job of its own: the job time-out, read when it counts.
+    std::function<std::int64_t()> quietMs;
     std::uint16_t port = 9100;
     JobFiles* files = nullptr; // the monitor's, so both see the same files
 };

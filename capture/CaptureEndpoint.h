@@ -1,26 +1,23 @@
 // Where captured print streams meet the job file. A transport (the loopback
-// print port) delivers streams; the endpoint decides which of them may write
-// now and appends their bytes to the job file as they arrive.
+// print port) delivers streams; the endpoint keeps each stream's bytes in a
+// file of its own beside the job file, on disk as they arrive, and appends
+// them to the job file whole once the stream has ended, or has been quiet
+// for the job time-out (a connection an emulator keeps open between jobs):
 //
-// - One stream at a time writes a job: the first to send takes the job file
-//   and keeps it until it ends or its job has been printed; the others wait
-//   their turn, first come first served (the transport stops reading them,
-//   so flow control holds them back and memory stays bounded), and two
-//   senders never interleave.
-// - While a job prints, the stream that has the job file goes on writing:
-//   its bytes land after the ones being printed and become the next job, and
-//   they are on disk at once, so that not even a crash loses them. A stream
-//   that wrote while its job printed keeps the job file; one that was quiet
-//   has had its job printed, and the next stream gets its turn.
-// - A write that fails keeps the bytes; the transport offers them again.
+// - two senders never mix, however they send;
+// - an idle or trickling sender holds nobody off, since every stream is read
+//   as it comes, and memory stays flat, since its bytes go to disk;
+// - a job reaches the job file when its sender is done with it, so the
+//   monitor's time-out counts from there;
+// - what a stream sent survives a crash in its own file and reaches the job
+//   file at the next start (recover).
 #pragma once
 
 #include "capture/JobFiles.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <optional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -30,56 +27,58 @@ class CaptureEndpoint {
 public:
     using StreamId = std::uint64_t;
 
-    // The job file's name is asked for whenever a stream takes the job file,
-    // so a job sent after the user renamed it lands where the monitor looks.
-    CaptureEndpoint(JobFiles& files, std::function<std::string()> jobFileName)
-        : files_(files), jobFileName_(std::move(jobFileName)) {}
+    // The job file's name is asked for when a stream's first byte comes, so
+    // a job sent after the user renamed it lands where the monitor looks.
+    // quietMs: how long a stream may pause before what it sent counts as a
+    // job of its own.
+    CaptureEndpoint(JobFiles& files, std::function<std::string()> jobFileName,
+                    std::function<std::int64_t()> quietMs);
 
-    // The capture switch: while off, nothing is written.
-    void setCapture(bool on);
+    // The capture switch: while off, nothing is taken.
+    void setCapture(bool on) { capture_ = on; }
     bool capturing() const { return capture_; }
 
-    // The transport asks before it takes a stream's bytes from the sender.
-    // false: leave them there; `resume` is called when it may try again.
-    bool mayRead(StreamId id);
-    // Appends bytes of a stream that may read; returns how many reached the
-    // job file (fewer only when writing failed: offer the rest again later).
-    std::size_t received(StreamId id, std::string_view bytes);
-    // The stream ended and all its bytes were taken.
+    // Keeps bytes of a stream; returns how many are on disk (fewer only when
+    // writing failed: offer the rest again later). nowMs: any steady clock.
+    std::size_t received(StreamId id, std::string_view bytes, std::int64_t nowMs);
+    // The stream ended: what it sent goes into the job file now.
     void closed(StreamId id);
+    // Streams quiet for the time-out go into the job file; and what could
+    // not be written there before is tried again.
+    void tick(std::int64_t nowMs);
+    // The program ends: everything kept goes into the job file.
+    void commitAll();
+    // What streams of an earlier run kept (it ended by a crash or a kill)
+    // goes into the job file, in the order it came.
+    void recover();
 
-    // The monitor prints the job file. Then the print is over, and the job
-    // ended (printed and removed) or stays (print failed).
-    void hold() {
-        if (held_++ == 0) wroteWhileHeld_ = false;
-    }
-    void release(bool jobEnded);
-    // The program ends: the stream takes the job file now, whoever has it,
-    // so that what it was allowed to send is not lost.
-    void takeForLastWrite(StreamId id);
-
-    // The transport should offer waiting streams again.
-    std::function<void()> resume;
-    // Writing to the job file failed; called once until a write succeeds.
+    // Writing failed; called once until a write succeeds.
     std::function<void(const std::string& reason)> onError;
 
-    std::optional<StreamId> writer() const { return writer_; }
-    const std::string& writingTo() const { return name_; }
+    // Streams whose bytes wait to go into the job file.
+    std::size_t waiting() const { return stages_.size() + done_.size(); }
 
 private:
-    void take(StreamId id);
-    void passOn();
-    void wait(StreamId id);
+    struct Stage {
+        std::string path;    // the stream's own file
+        std::string jobFile; // where it goes
+        std::int64_t lastMs = 0;
+        std::uint64_t staged = 0;    // bytes kept in its file
+        std::uint64_t committed = 0; // bytes of it already in the job file
+    };
+    void finish(Stage stage);
+    // false when the job file can't take it now; it is kept for later.
+    bool commit(Stage& stage);
+    void failed(const std::string& reason);
 
     JobFiles& files_;
     std::function<std::string()> jobFileName_;
+    std::function<std::int64_t()> quietMs_;
     bool capture_ = false;
-    int held_ = 0;
-    bool wroteWhileHeld_ = false; // the writer's job goes on after the one printing
     bool failing_ = false;
-    std::optional<StreamId> writer_; // the stream that has the job file
-    std::string name_;               // the job file it writes to
-    std::deque<StreamId> waiting_;   // streams with bytes, in the order they came
+    std::uint64_t next_; // names the streams' files, in the order they came
+    std::map<StreamId, Stage> stages_;
+    std::vector<Stage> done_; // ended, waiting for the job file to take them
 };
 
 } // namespace marlix

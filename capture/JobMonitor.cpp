@@ -89,7 +89,6 @@ void JobMonitor::discard() {
     files_.discard(host_.jobFileName());
     failed_ = false;
     setControls(false);
-    host_.jobDone(true);
 }
 
 void JobMonitor::pendingReleased() {
@@ -117,7 +116,6 @@ void JobMonitor::printJob(const std::string& name, const Waiting& job) {
         before && before->id == id && before->from == from)
         attempt = before->attempt + 1;
     marker_.begin(name, id, from, to, attempt);
-    host_.jobPrinting();
     Printed printed;
     try {
         printed = host_.print(name, from, to, marker_);
@@ -133,7 +131,6 @@ void JobMonitor::printJob(const std::string& name, const Waiting& job) {
         marker_.end();
         failed_ = false;
         retryPause_ = 0;
-        host_.jobDone(true);
         break;
     case Printed::Result::JobFailed:
         // Printing the same bytes again would print the same pages again and
@@ -145,23 +142,17 @@ void JobMonitor::printJob(const std::string& name, const Waiting& job) {
             failed_ = false;
             host_.report(name + ": " + printed.message +
                          ". What came before it is printed; the job is kept in " + copy);
-            host_.jobDone(true);
         } catch (const std::exception& e) {
             marker_.end();
             host_.report(name + ": " + printed.message + ". " + e.what());
             failedPrint(job);
-            host_.jobDone(false);
         }
         break;
     case Printed::Result::Failed:
         marker_.end();
         failedPrint(job);
-        host_.jobDone(false);
         break;
-    case Printed::Result::Abandoned:
-        marker_.end();
-        host_.jobDone(false);
-        break;
+    case Printed::Result::Abandoned: marker_.end(); break;
     }
     restart();
 }

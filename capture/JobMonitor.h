@@ -54,11 +54,6 @@ public:
         virtual void setJobControls(bool enabled) = 0; // SpeedButton1, SpeedButton2, N2, N7
         virtual void setPendingIcon(bool shown) = 0;
         virtual void setMonitorInterval(int ms) = 0; // 0 stops the timer
-        // The job file is about to be printed; then it has been printed and
-        // removed (ended) or it stays (not ended). The capture holds what
-        // arrives meanwhile.
-        virtual void jobPrinting() {}
-        virtual void jobDone(bool /*ended*/) {}
         // The service tries a job that failed again by itself; the window
         // leaves it waiting for the user.
         virtual bool retriesByItself() { return false; }

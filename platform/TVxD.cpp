@@ -16,6 +16,25 @@
 namespace marlix {
 
 namespace {
+
+// A server whose connections keep only a little of what their senders send
+// before it is read, also while they wait in its queue.
+class CaptureServer final : public QTcpServer {
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* socket = new QTcpSocket(this);
+        socket->setReadBufferSize(TVxD::kReadBuffer);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        addPendingConnection(socket);
+    }
+};
+
 std::string endpointText(const char* address, std::uint16_t port) {
     const std::string host(address);
     return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
@@ -24,14 +43,21 @@ std::string endpointText(const char* address, std::uint16_t port) {
 } // namespace
 
 TVxD::TVxD(JobFiles& files, const CaptureSettings& settings)
-    : endpoint_(files, settings.jobFileName), port_(settings.port) {
-    endpoint_.resume = [this] { drainAll(); };
+    : endpoint_(files, settings.jobFileName,
+                [quiet = settings.quietMs] { return quiet ? quiet() : std::int64_t{3000}; }),
+      port_(settings.port) {
+    clock_.start();
     endpoint_.onError = [this](const std::string& reason) {
         if (onError) onError(reason);
     };
-    retry_.setInterval(1000);
-    retry_.setSingleShot(true);
-    connect(&retry_, &QTimer::timeout, this, [this] { drainAll(); });
+    // What a run that ended by a crash or a kill had taken is not lost.
+    endpoint_.recover();
+    tick_.setInterval(250);
+    connect(&tick_, &QTimer::timeout, this, [this] {
+        drainAll(); // bytes that could not be written are offered again
+        endpoint_.tick(nowMs());
+    });
+    tick_.start();
     retryPort_.setInterval(kRetryPortMs);
     connect(&retryPort_, &QTimer::timeout, this, &TVxD::listenAll);
     listenAll();
@@ -43,6 +69,8 @@ TVxD::~TVxD() {
         reset(*stream.socket);
         delete stream.socket;
     }
+    // Whatever was taken is in the job file before we go.
+    endpoint_.commitAll();
 }
 
 // A stream that ends before its sender did must end with a reset: a plain
@@ -57,30 +85,35 @@ void TVxD::reset(QTcpSocket& socket) {
     socket.abort();
 }
 
+void TVxD::setCapture(bool on) {
+    endpoint_.setCapture(on);
+    if (on) drainAll();
+}
+
 std::string TVxD::endpoint() const {
     return endpointText("127.0.0.1", port_);
 }
 
 void TVxD::listenAll() {
     servers_.clear();
-    auto& v4 = *servers_.emplace_back(std::make_unique<QTcpServer>());
+    auto& v4 = *servers_.emplace_back(std::make_unique<CaptureServer>());
     std::string why = listen(v4, "127.0.0.1", true);
     // A system without IPv6 has no ::1; only a port that is taken there counts.
     if (why.empty())
-        why = listen(*servers_.emplace_back(std::make_unique<QTcpServer>()), "::1", false);
+        why = listen(*servers_.emplace_back(std::make_unique<CaptureServer>()), "::1", false);
     if (!why.empty()) {
         servers_.clear();
         retryPort_.start();
     } else {
         retryPort_.stop();
-        if (streams_.size() >= kMaxStreams)
-            for (auto& s : servers_)
-                s->pauseAccepting();
     }
     setProblem(why);
 }
 
 std::string TVxD::listen(QTcpServer& server, const char* address, bool required) {
+    // Senders that come all at once wait in the system's queue, not in the
+    // cold of dropped connects.
+    server.setListenBacklogSize(int(kMaxStreams));
     if (server.listen(QHostAddress(QString::fromLatin1(address)), port_)) {
         port_ = server.serverPort(); // the free port that 0 asked for
         connect(&server, &QTcpServer::newConnection, this, [this, s = &server] { accept(s); });
@@ -103,8 +136,7 @@ void TVxD::setProblem(const std::string& problem) {
 void TVxD::flush(int ms) {
     const QDeadlineTimer deadline(ms);
     retryPort_.stop();
-    retry_.stop();
-    endpoint_.resume = nullptr; // the streams are taken in turn below, not as they come
+    tick_.stop();
     // Senders the system has let in count as much as those we served.
     for (auto& server : servers_) {
         while (server->waitForNewConnection(0)) {
@@ -117,54 +149,68 @@ void TVxD::flush(int ms) {
     // them meanwhile: the sockets' own signals come while we wait on them.
     for (auto& [id, stream] : streams_)
         stream.socket->disconnect(this);
-    // One stream after the other, each to its end: the one that has the job
-    // file first, the others in the order they came. A sender that goes
-    // quiet this long mid-stream has sent all it will.
+    // Each stream to its end. A sender that goes quiet this long mid-stream
+    // has sent all it will.
     constexpr int kQuietMs = 1000;
-    std::vector<CaptureEndpoint::StreamId> order;
-    if (const auto writer = endpoint_.writer()) order.push_back(*writer);
-    for (const auto& [id, stream] : streams_)
-        if (order.empty() || id != order.front()) order.push_back(id);
-    for (const CaptureEndpoint::StreamId id : order) {
-        const auto it = streams_.find(id);
-        if (it == streams_.end()) continue;
-        Stream& s = it->second;
-        endpoint_.takeForLastWrite(id);
-        bool ended = false;
+    std::vector<CaptureEndpoint::StreamId> ended;
+    for (auto& [id, s] : streams_) {
         for (;;) {
             if (s.unwritten.isEmpty()) {
                 if (s.socket->bytesAvailable() == 0) {
-                    ended = s.socket->state() != QAbstractSocket::ConnectedState;
-                    if (ended || deadline.hasExpired()) break;
+                    if (s.socket->state() != QAbstractSocket::ConnectedState) {
+                        ended.push_back(id);
+                        break;
+                    }
+                    if (deadline.hasExpired()) break;
                     if (!s.socket->waitForReadyRead(int(std::min<qint64>(
                             kQuietMs, std::max<qint64>(deadline.remainingTime(), 1)))) &&
                         s.socket->state() == QAbstractSocket::ConnectedState)
                         break;
                     continue;
                 }
-                s.unwritten = s.socket->read(kChunk);
+                s.unwritten = s.socket->read(kReadBuffer);
             }
             const std::size_t taken = endpoint_.received(
-                id, std::string_view(s.unwritten.constData(), std::size_t(s.unwritten.size())));
+                id, std::string_view(s.unwritten.constData(), std::size_t(s.unwritten.size())),
+                nowMs());
             s.unwritten.remove(0, qsizetype(taken));
-            if (!s.unwritten.isEmpty()) break; // the job file can't take more
+            if (!s.unwritten.isEmpty()) break; // the disk can't take more
         }
-        endpoint_.closed(id);
-        if (!ended) continue; // cut: the sender learns it from the reset at the end
-        // All it sent is taken: it hears the end as it would have.
-        s.socket->disconnectFromHost();
-        delete s.socket;
+    }
+    endpoint_.commitAll();
+    // All a stream that ended sent is taken: its sender hears the end as it
+    // would have. The others are reset when we go.
+    for (const CaptureEndpoint::StreamId id : ended) {
+        QTcpSocket* socket = streams_.at(id).socket;
+        socket->disconnectFromHost();
+        delete socket;
         streams_.erase(id);
     }
 }
 
 void TVxD::accept(QTcpServer* server) {
-    while (streams_.size() < kMaxStreams && server->hasPendingConnections())
+    while (server->hasPendingConnections()) {
+        if (streams_.size() >= kMaxStreams && !dropIdle()) {
+            // The rest wait in the system's queue until a stream ends.
+            for (auto& s : servers_)
+                s->pauseAccepting();
+            return;
+        }
         addStream(server->nextPendingConnection());
-    // The rest wait in the system's queue until a stream ends.
-    if (streams_.size() >= kMaxStreams)
-        for (auto& s : servers_)
-            s->pauseAccepting();
+    }
+}
+
+bool TVxD::dropIdle() {
+    for (auto it = streams_.begin(); it != streams_.end(); ++it) {
+        if (it->second.sent || !it->second.unwritten.isEmpty()) continue;
+        QTcpSocket* socket = it->second.socket;
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+        streams_.erase(it);
+        return true;
+    }
+    return false;
 }
 
 void TVxD::addStream(QTcpSocket* socket) {
@@ -184,11 +230,9 @@ void TVxD::addStream(QTcpSocket* socket) {
         delete socket;
         return;
     }
-    // Qt stops reading from the system when this much waits with us, so a
-    // sender we do not serve yet is held back by flow control.
-    socket->setReadBufferSize(kChunk);
+    socket->setReadBufferSize(kReadBuffer);
     const CaptureEndpoint::StreamId id = next_++;
-    streams_.emplace(id, Stream{socket, {}, false});
+    streams_.emplace(id, Stream{socket, {}, false, false});
     connect(socket, &QTcpSocket::readyRead, this, [this, id] { drain(id); });
     // The stream ends when all it sent has been taken.
     auto ended = [this, id] {
@@ -212,39 +256,27 @@ void TVxD::drain(CaptureEndpoint::StreamId id) {
     for (;;) {
         if (s.unwritten.isEmpty()) {
             if (s.socket->bytesAvailable() == 0) break;
-            if (!endpoint_.mayRead(id)) return;
-            s.unwritten = s.socket->read(kChunk);
-        } else if (!endpoint_.mayRead(id)) {
-            return;
+            s.unwritten = s.socket->read(kReadBuffer);
+            s.sent = true;
         }
         const std::size_t taken = endpoint_.received(
-            id, std::string_view(s.unwritten.constData(), std::size_t(s.unwritten.size())));
+            id, std::string_view(s.unwritten.constData(), std::size_t(s.unwritten.size())),
+            nowMs());
         s.unwritten.remove(0, qsizetype(taken));
-        if (!s.unwritten.isEmpty()) {
-            retry_.start();
-            return;
-        }
+        // Not written (capture off, the disk full): the rest stays with the
+        // sender until the next tick offers it again.
+        if (!s.unwritten.isEmpty()) return;
     }
     if (s.ended || s.socket->state() == QAbstractSocket::UnconnectedState) finish(id);
 }
 
 void TVxD::drainAll() {
-    // Draining may end streams and hand the job file on, which asks for
-    // another round; one at a time, oldest stream first.
-    if (draining_) {
-        again_ = true;
-        return;
-    }
-    draining_ = true;
-    do {
-        again_ = false;
-        std::vector<CaptureEndpoint::StreamId> ids;
-        for (const auto& [id, stream] : streams_)
+    std::vector<CaptureEndpoint::StreamId> ids;
+    for (const auto& [id, stream] : streams_)
+        if (!stream.unwritten.isEmpty() || stream.socket->bytesAvailable() > 0 || stream.ended)
             ids.push_back(id);
-        for (CaptureEndpoint::StreamId id : ids)
-            drain(id);
-    } while (again_);
-    draining_ = false;
+    for (const CaptureEndpoint::StreamId id : ids)
+        drain(id);
 }
 
 void TVxD::finish(CaptureEndpoint::StreamId id) {
@@ -254,14 +286,10 @@ void TVxD::finish(CaptureEndpoint::StreamId id) {
     socket->deleteLater();
     streams_.erase(it);
     endpoint_.closed(id);
-    acceptMore();
-}
-
-void TVxD::acceptMore() {
-    if (streams_.size() >= kMaxStreams) return;
-    for (auto& s : servers_) {
-        s->resumeAccepting();
-        if (s->hasPendingConnections()) accept(s.get());
+    // Room again for those in the system's queue.
+    for (auto& server : servers_) {
+        server->resumeAccepting();
+        if (server->hasPendingConnections()) accept(server.get());
     }
 }
 

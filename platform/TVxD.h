@@ -1,13 +1,15 @@
 // The capture driver over a raw print port on the loopback interface: every
 // connection is one print stream ("port 9100" printing), which DOSBox, QEMU,
 // VirtualBox and a CUPS socket queue can all send to. It listens on 127.0.0.1
-// and ::1 only, so no other machine ever reaches it.
+// and ::1 only, so no other machine ever reaches it, and takes jobs of its own
+// user only (PeerUser).
 #pragma once
 
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureEndpoint.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <map>
@@ -24,11 +26,12 @@ class TVxD final : public QObject, public CaptureDriver {
     Q_OBJECT
 
 public:
-    // Bytes taken from a sender at a time, and senders served at once:
-    // together they bound what a capture ever keeps in memory.
-    static constexpr qint64 kChunk = 256 * 1024;
-    static constexpr std::size_t kMaxStreams = 32;
-
+    // What Qt keeps of a sender's bytes before they are read: with every
+    // stream read as it comes, this bounds the memory per connection.
+    static constexpr qint64 kReadBuffer = 16 * 1024;
+    // Connections served at once. Those beyond wait in the system's queue; an
+    // idle one that never sent anything gives way to them.
+    static constexpr std::size_t kMaxStreams = 4096;
     // How often a port that could not be had is tried again.
     static constexpr int kRetryPortMs = 3000;
 
@@ -38,9 +41,7 @@ public:
     TVxD(JobFiles& files, const CaptureSettings& settings);
     ~TVxD() override;
 
-    void setCapture(bool on) override { endpoint_.setCapture(on); }
-    void jobPrinting() override { endpoint_.hold(); }
-    void jobDone(bool ended) override { endpoint_.release(ended); }
+    void setCapture(bool on) override;
     std::string endpoint() const override;
     std::string problem() const override { return problem_; }
     void flush(int ms) override;
@@ -50,8 +51,9 @@ public:
 private:
     struct Stream {
         QTcpSocket* socket = nullptr;
-        QByteArray unwritten; // taken from the sender, not yet in the file
+        QByteArray unwritten; // taken from the sender, not yet on disk
         bool ended = false;
+        bool sent = false; // has sent a byte
     };
 
     // Listens on both loopback addresses, or on none and says why.
@@ -63,22 +65,23 @@ private:
     static void reset(QTcpSocket& socket);
     void accept(QTcpServer* server);
     void addStream(QTcpSocket* socket);
+    // Makes room for one more: the oldest connection that never sent a byte.
+    bool dropIdle();
     void drain(CaptureEndpoint::StreamId id);
     void drainAll();
     void finish(CaptureEndpoint::StreamId id);
-    void acceptMore();
+    std::int64_t nowMs() const { return clock_.elapsed(); }
 
     CaptureEndpoint endpoint_;
     std::uint16_t port_ = 0;
     std::vector<std::unique_ptr<QTcpServer>> servers_;
     std::map<CaptureEndpoint::StreamId, Stream> streams_; // by arrival
     CaptureEndpoint::StreamId next_ = 1;
-    QTimer retry_;     // offers bytes again that could not be written
+    QElapsedTimer clock_;
+    QTimer tick_;      // quiet streams become jobs; writes that failed are tried again
     QTimer retryPort_; // tries a port again that could not be had
     std::string problem_;
     std::set<unsigned> refusedUsers_; // told of once each
-    bool draining_ = false;
-    bool again_ = false; // the job file changed hands during a round
 };
 
 // The factory the main window uses, writing through the files on disk.

@@ -1,5 +1,6 @@
-// Which stream writes when: senders never interleave, nothing is written
-// while a job prints, and a failed write loses nothing.
+// What reaches the job file, and when: each stream whole once it has ended
+// or gone quiet, whatever the others do; nothing lost when writing fails or
+// the program ends.
 #include "capture/CaptureEndpoint.h"
 
 #include "../support/TempDir.h"
@@ -15,73 +16,65 @@ struct Endpoint : ::testing::Test {
     test::TempDir dir;
     JobFiles files;
     std::string name = path("prnspl");
-    CaptureEndpoint capture{files, [this] { return name; }};
-    int resumes = 0;
+    std::int64_t quiet = 3000;
+    CaptureEndpoint capture{files, [this] { return name; }, [this] { return quiet; }};
     std::vector<std::string> errors;
+    std::int64_t now = 0;
 
     void SetUp() override {
-        capture.resume = [this] { ++resumes; };
         capture.onError = [this](const std::string& e) { errors.push_back(e); };
         capture.setCapture(true);
     }
-    // What a transport does: ask, then hand over what it may.
     bool send(CaptureEndpoint::StreamId id, std::string_view bytes) {
-        if (!capture.mayRead(id)) return false;
-        return capture.received(id, bytes) == bytes.size();
+        return capture.received(id, bytes, now) == bytes.size();
     }
     std::string path(const char* file) { return (dir.path() / file).string(); }
-    std::string read(const std::string& file) { return test::readFile(file); }
-    std::string job() { return read(name); }
+    std::string job() { return test::readFile(name); }
 };
 
-TEST_F(Endpoint, ASecondSenderWaitsUntilTheFirstHasEnded) {
+TEST_F(Endpoint, EachStreamReachesTheJobFileWholeWhenItEndsHoweverTheyInterleave) {
     EXPECT_TRUE(send(1, "AAA"));
-    EXPECT_FALSE(send(2, "bbb"));
-    EXPECT_FALSE(send(3, "ccc"));
-    EXPECT_TRUE(send(1, "AAA"));
-    capture.closed(1);
-    EXPECT_FALSE(send(3, "ccc")) << "first come, first served";
     EXPECT_TRUE(send(2, "bbb"));
+    EXPECT_TRUE(send(3, "ccc")) << "nobody waits for anybody";
+    EXPECT_TRUE(send(1, "AAA"));
+    EXPECT_EQ(job(), "") << "nothing before its sender is done with it";
     capture.closed(2);
+    capture.closed(1);
+    EXPECT_EQ(job(), "bbbAAAAAA");
     EXPECT_TRUE(send(3, "ccc"));
-    EXPECT_EQ(job(), "AAAAAAbbbccc");
+    capture.closed(3);
+    EXPECT_EQ(job(), "bbbAAAAAAcccccc");
+    EXPECT_EQ(capture.waiting(), 0u);
 }
 
-TEST_F(Endpoint, WhileAJobPrintsItsSenderGoesOnAndThePrintEndsOnlyAQuietSendersTurn) {
-    EXPECT_TRUE(send(1, "job one|"));
-    capture.hold();
-    EXPECT_TRUE(send(1, "more")) << "on disk at once, after the bytes that print";
-    EXPECT_FALSE(send(2, "job two"));
-    const int before = resumes;
-    capture.release(true);
-    EXPECT_GT(resumes, before) << "the waiting streams are offered again";
-    EXPECT_FALSE(send(2, "job two")) << "a sender that went on keeps its turn";
-    EXPECT_EQ(job(), "job one|more");
-
-    capture.hold(); // its next job prints, and it sent nothing meanwhile
-    capture.release(true);
-    EXPECT_FALSE(send(1, "late")) << "the stream that waited gets the next job";
-    EXPECT_TRUE(send(2, "|job two"));
-    EXPECT_EQ(job(), "job one|more|job two");
+TEST_F(Endpoint, AStreamQuietForTheTimeOutIsAJobAndWhatItSendsLaterTheNext) {
+    // An emulator's connection stays open between jobs; a trickler's bytes
+    // never hold another sender off.
+    EXPECT_TRUE(send(1, "first job|"));
+    now = 1000;
+    EXPECT_TRUE(send(2, "t"));
+    capture.tick(2999);
+    EXPECT_EQ(job(), "");
+    capture.tick(3000);
+    EXPECT_EQ(job(), "first job|");
+    now = 3500;
+    EXPECT_TRUE(send(1, "second job|"));
+    EXPECT_TRUE(send(2, "rickle"));
+    capture.closed(2);
+    EXPECT_EQ(job(), "first job|trickle");
+    capture.tick(3500 + quiet);
+    EXPECT_EQ(job(), "first job|tricklesecond job|");
 }
 
-TEST_F(Endpoint, AFailedPrintLetsTheSameSenderGoOn) {
-    EXPECT_TRUE(send(1, "part one "));
-    capture.hold();
-    EXPECT_FALSE(send(2, "other"));
-    capture.release(false);
-    EXPECT_TRUE(send(1, "part two"));
-    EXPECT_EQ(job(), "part one part two");
-}
-
-TEST_F(Endpoint, TheJobFileIsNamedAnewForEveryJob) {
+TEST_F(Endpoint, TheJobFileIsNamedAnewForEveryStream) {
     EXPECT_TRUE(send(1, "to the old name"));
     name = path("renamed");
     EXPECT_TRUE(send(1, " still"));
-    EXPECT_EQ(read(path("prnspl")), "to the old name still") << "a job is not split";
-    capture.closed(1);
     EXPECT_TRUE(send(2, "new"));
-    EXPECT_EQ(read(path("renamed")), "new");
+    capture.closed(1);
+    capture.closed(2);
+    EXPECT_EQ(test::readFile(path("prnspl")), "to the old name still") << "a job is not split";
+    EXPECT_EQ(test::readFile(path("renamed")), "new");
 }
 
 TEST_F(Endpoint, AFailedWriteKeepsTheBytesAndIsReportedOnce) {
@@ -100,20 +93,46 @@ TEST_F(Endpoint, AFailedWriteKeepsTheBytesAndIsReportedOnce) {
     EXPECT_FALSE(send(1, "abc"));
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("Not a directory"), std::string::npos) << errors[0];
-    EXPECT_FALSE(send(2, "x")) << "the failing stream keeps its turn";
     failing(false);
     EXPECT_TRUE(send(1, "abc"));
-    failing(true);
-    EXPECT_FALSE(send(1, "def"));
+    capture.closed(1);
+    EXPECT_EQ(job(), "abc");
+    EXPECT_TRUE(send(2, "def"));
+    // The job file can't be written after the bytes were kept: they wait.
+    std::filesystem::rename(name, name + ".printing-now");
+    std::filesystem::create_directory(name);
+    capture.closed(2);
+    EXPECT_TRUE(send(3, "ghi"));
+    capture.closed(3);
     EXPECT_EQ(errors.size(), 2u) << "a new failure after a success is news";
+    EXPECT_EQ(capture.waiting(), 2u) << "and the stream after it waits behind it";
+    std::filesystem::remove(name);
+    std::filesystem::rename(name + ".printing-now", name);
+    capture.tick(now);
+    EXPECT_EQ(job(), "abcdefghi");
 }
 
-TEST_F(Endpoint, WithTheSwitchOffNothingIsTaken) {
+TEST_F(Endpoint, WhatARunThatWasKilledKeptReachesTheJobFileInTheOrderItCame) {
+    EXPECT_TRUE(send(1, "first "));
+    EXPECT_TRUE(send(2, "second "));
+    {
+        // A second endpoint is the next start; this one is gone without a word.
+        CaptureEndpoint next{files, [this] { return name; }, [this] { return quiet; }};
+        next.recover();
+        EXPECT_EQ(job(), "first second ");
+    }
+    EXPECT_EQ(capture.waiting(), 2u);
+}
+
+TEST_F(Endpoint, WithTheSwitchOffNothingIsTakenAndAtTheEndEverythingGoes) {
     capture.setCapture(false);
     EXPECT_FALSE(send(1, "abc"));
-    EXPECT_FALSE(files.state(name));
     capture.setCapture(true);
     EXPECT_TRUE(send(1, "abc"));
+    EXPECT_TRUE(send(2, "def"));
+    capture.commitAll();
+    EXPECT_EQ(job(), "abcdef");
+    EXPECT_EQ(capture.waiting(), 0u);
 }
 
 } // namespace
