@@ -20,8 +20,12 @@
 // waited unread. A job whose stream was open when a SIGKILL came counts as
 // cut, and must be in at most one PDF, its lines a prefix of the job.
 //
+// With --idle N it is a load run instead: N idle connections, a trickler and
+// the other jobs from as many senders at once; each job printed once, and the
+// service's memory under 100 MB.
+//
 // Usage: fault_soak --exe MARLIX [--jobs N] [--seconds S] [--terms N]
-//                   [--kills N] [--seed S] [--keep]
+//                   [--kills N] [--seed S] [--keep] [--idle N]
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -44,6 +48,7 @@
 #include <shared_mutex>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -67,6 +72,9 @@ struct Options {
     int kills = 3;
     std::uint64_t seed = std::random_device{}();
     bool keep = false;
+    // The load run instead: this many idle connections, one trickler and
+    // `jobs` senders all at once, no faults.
+    int idle = 0;
 };
 
 double secondsSince(Clock::time_point t) {
@@ -211,6 +219,7 @@ public:
         outcomes_.assign(std::size_t(opt_.jobs), Outcome::Cut);
         streams_.assign(std::size_t(opt_.jobs), {});
 
+        if (opt_.idle > 0) return load();
         std::printf("fault soak: %d jobs over %d s, %d SIGTERM, %d SIGKILL, seed %llu, in %s\n",
                     opt_.jobs, opt_.seconds, opt_.terms, opt_.kills,
                     static_cast<unsigned long long>(opt_.seed), home_.c_str());
@@ -232,6 +241,92 @@ public:
     }
 
 private:
+    // Idle connections that never send, a trickler that sends its job a byte
+    // every half second, and every other job from a sender of its own, all
+    // at once: each job must print once, and memory stay low.
+    int load() {
+        std::printf("load: %d idle connections, a trickler, %d senders at once, in %s\n", opt_.idle,
+                    opt_.jobs - 1, home_.c_str());
+        std::fflush(stdout);
+        jobs_[0] = "J0000 L01/01\r\n"; // short: a byte every half second is slow
+        begin_ = Clock::now();
+        service_.start();
+        std::vector<int> idle;
+        for (int i = 0; i < opt_.idle; ++i) {
+            const int fd = connectTo(port_);
+            if (fd >= 0) idle.push_back(fd);
+        }
+        std::atomic<bool> go{false};
+        std::vector<std::thread> senders;
+        senders.emplace_back([this] {
+            const int fd = connectTo(port_);
+            for (char c : jobs_[0]) {
+                ::send(fd, &c, 1, MSG_NOSIGNAL);
+                sleepMs(500);
+            }
+            outcomes_[0] = endAndHear(fd) ? Outcome::Delivered : Outcome::Cut;
+        });
+        for (int j = 1; j < opt_.jobs; ++j)
+            senders.emplace_back([this, j, &go] {
+                while (!go)
+                    std::this_thread::yield();
+                for (int tries = 0; tries < 50; ++tries) {
+                    const int fd = connectTo(port_);
+                    if (fd < 0) {
+                        sleepMs(100);
+                        continue;
+                    }
+                    const std::string& job = jobs_[std::size_t(j)];
+                    const bool sent =
+                        ::send(fd, job.data(), job.size(), MSG_NOSIGNAL) == ssize_t(job.size());
+                    outcomes_[std::size_t(j)] =
+                        endAndHear(fd) && sent ? Outcome::Delivered : Outcome::Cut;
+                    return;
+                }
+            });
+        go = true;
+        std::thread memory([this] {
+            while (!sendersDone_) {
+                service_.sampleMemory();
+                sleepMs(100);
+            }
+        });
+        for (auto& t : senders)
+            t.join();
+        sendersDone_ = true;
+        memory.join();
+        const int connected = int(idle.size());
+        for (int fd : idle)
+            ::close(fd);
+        settle();
+        service_.end(SIGTERM);
+        std::printf("idle connections held %d of %d\n", connected, opt_.idle);
+        return check() == 0 && connected == opt_.idle && service_.peakRss < 100 * 1024 ? 0 : 1;
+    }
+
+    static int connectTo(std::uint16_t port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+        ::close(fd);
+        return -1;
+    }
+
+    // As a raw print queue ends a job: its side closed, then it waits for the
+    // port to close the other, which says that every byte was taken.
+    static bool endAndHear(int fd) {
+        ::shutdown(fd, SHUT_WR);
+        timeval wait{180, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        char byte;
+        const bool taken = ::recv(fd, &byte, 1, 0) == 0;
+        ::close(fd);
+        return taken;
+    }
+
     fs::path pdfs() const { return home_ / "pdf"; }
     std::string spool() const { return (home_ / "prnspl").string(); }
 
@@ -577,7 +672,7 @@ private:
 
 int usage() {
     std::fprintf(stderr, "usage: fault_soak --exe MARLIX [--jobs N] [--seconds S] [--terms N] "
-                         "[--kills N] [--seed S] [--keep]\n");
+                         "[--kills N] [--seed S] [--keep] [--idle N]\n");
     return 2;
 }
 
@@ -605,10 +700,18 @@ int main(int argc, char** argv) {
             opt.kills = std::atoi(value);
         else if (arg == "--seed")
             opt.seed = std::strtoull(value, nullptr, 10);
+        else if (arg == "--idle")
+            opt.idle = std::atoi(value);
         else
             return usage();
     }
     if (opt.exe.empty() || opt.jobs < 1 || opt.jobs > 9999 || opt.seconds < 1) return usage();
     std::signal(SIGPIPE, SIG_IGN);
+    // Thousands of connections, each a descriptor.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
     return Soak(opt).run();
 }
