@@ -157,11 +157,13 @@ int printJob(const Invocation& run, QTextStream& out, QTextStream& err) {
         PrintSession session(*store);
         session.onNotice = [&err](const QString& text) { err << text << '\n'; };
         // A first run creates the default schemes. A store that can't be
-        // written is no reason not to print: say so and go on.
+        // read or written is no reason not to print: say so and go on.
+        if (const std::string problem = store->problem(); !problem.empty())
+            err << QString::fromStdString(problem) << '\n';
         try {
             session.schemes().CheckSequencesRegistry();
         } catch (const Error& e) {
-            err << QString::fromUtf8(e.what()) << '\n';
+            if (store->problem().empty()) err << QString::fromStdString(oneLine(e.what())) << '\n';
         }
         auto key = store->openKey(kSettingsKey, false);
         Settings settings = readSettings(key.get(), session.engine());

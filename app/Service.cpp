@@ -35,7 +35,15 @@ Service::~Service() {
 }
 
 void Service::start() {
-    session_.schemes().CheckSequencesRegistry();
+    // A store that can't be read or written is no reason not to print: the
+    // defaults hold, and it is said once.
+    if (const std::string problem = store_.problem(); !problem.empty())
+        logLine(QString::fromStdString(problem));
+    try {
+        session_.schemes().CheckSequencesRegistry();
+    } catch (const Error& e) {
+        if (store_.problem().empty()) logLine(QString::fromUtf8(e.what()));
+    }
     auto key = store_.openKey(kSettingsKey, false);
     settings_ = readSettings(key.get(), session_.engine());
     session_.configure(settings_);

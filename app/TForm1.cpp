@@ -437,7 +437,13 @@ bool TForm1::FormCreate() {
         ui_->SpinEdit3->setValue(first.leftMargin);
         ui_->SpinEdit4->setValue(first.rightMargin);
         ui_->Edit1->setText(qs(first.spool));
-        schemes().CheckSequencesRegistry(); // 9
+        // 9. A store that can't be read or written: the defaults hold, said once.
+        if (const std::string problem = store_.problem(); !problem.empty()) showError(qs(problem));
+        try {
+            schemes().CheckSequencesRegistry();
+        } catch (const std::exception& e) {
+            if (store_.problem().empty()) showError(QString::fromUtf8(e.what()));
+        }
         ui_->ComboBox2->clear();            // 10
         ui_->ComboBox2->addItems(dataFileNames(QStringLiteral("*.lng")));
         ui_->ComboBox3->clear();

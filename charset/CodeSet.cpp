@@ -39,12 +39,12 @@ std::int64_t toInteger(std::string_view text) {
     const char* last = first + text.size();
     auto [end, ec] = std::from_chars(first, last, value);
     if (text.empty() || ec != std::errc() || end != last)
-        throw Error(formatMessage("'%s' is not a valid integer value", text));
+        throw Error(formatMessage("'%s' is not a valid integer value", quoted(text)));
     return value;
 }
 
 [[noreturn]] void badLine(std::string_view line) {
-    throw Error(formatMessage("'%s' is not a valid code page line", line));
+    throw Error(formatMessage("'%s' is not a valid code page line", quoted(line)));
 }
 
 void applyLine(CodePageTable& table, std::string_view line) {
@@ -83,11 +83,22 @@ void codeset(CodePageTable& table, const std::string& fileName) {
     if (in.bad()) throw Error(formatMessage(kCannotOpenFile, fileName));
 
     const auto lines = splitLines(text);
-    if (lines.empty() || lines.size() > kMaxLines) rangeError();
+    if (lines.empty())
+        throw Error(withReason(std::string(kRangeCheckError), fileName + ": it holds no line"));
+    if (lines.size() > kMaxLines)
+        throw Error(
+            withReason(std::string(kRangeCheckError), fileName + ": it holds more than 256 lines"));
 
     table.resetToIdentity();
-    for (std::string_view line : lines)
-        if (!line.empty()) applyLine(table, line);
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        if (lines[n].empty()) continue;
+        try {
+            applyLine(table, lines[n]);
+        } catch (const Error& e) {
+            // Which file and which line, so the user can mend it.
+            throw Error(withReason(e.what(), fileName + ", line " + std::to_string(n + 1)));
+        }
+    }
 }
 
 } // namespace marlix

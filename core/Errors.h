@@ -62,6 +62,32 @@ inline std::string oneLine(std::string text) {
     return text;
 }
 
+// Input echoed in a message: at most 80 characters, and what is no printable
+// ASCII as \xNN, so that a broken file's line cannot flood a log or a box
+// with its bytes.
+inline std::string quoted(std::string_view input) {
+    constexpr std::size_t kMost = 80;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    std::size_t shown = 0;
+    for (const char c : input) {
+        if (shown == kMost) {
+            out += "...";
+            break;
+        }
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F) {
+            out += c;
+        } else {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+        ++shown;
+    }
+    return out;
+}
+
 // Messages keep the "%s" placeholder of their texts so that translated
 // texts from language files can be used the same way.
 inline std::string formatMessage(std::string_view text, std::string_view arg) {

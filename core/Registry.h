@@ -45,6 +45,10 @@ public:
     virtual bool keyExists(std::string_view path) const = 0;
     // Deletes the key with all its values and subkeys.
     virtual void deleteKey(std::string_view path) = 0;
+    // Why the store could not be read, in plain words: then every value
+    // reads as absent (the defaults hold) and nothing is written to it.
+    // Empty for a store that could be read.
+    virtual std::string problem() const { return {}; }
 };
 
 } // namespace marlix

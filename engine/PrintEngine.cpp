@@ -85,7 +85,16 @@ int PrintEngine::resy() const {
 
 void PrintEngine::computePageArea() {
     Margins m{settings.topMargin, settings.bottomMargin, settings.leftMargin, settings.rightMargin};
-    area_ = marlix::computePageArea(m, resx(), resy(), device_.pageData());
+    try {
+        area_ = marlix::computePageArea(m, resx(), resy(), device_.pageData());
+    } catch (const Error& e) {
+        // Which values: a margin typed by hand into the settings file is far
+        // from where the error shows.
+        auto mm = [](std::int32_t v) { return std::to_string(v) + " mm"; };
+        throw Error(withReason(e.what(), "the margins: top " + mm(m.top) + ", bottom " +
+                                             mm(m.bottom) + ", left " + mm(m.left) + ", right " +
+                                             mm(m.right)));
+    }
 }
 
 void PrintEngine::progress(std::uint64_t size, std::uint64_t left, int& lastFrame) {

@@ -5,8 +5,10 @@
 #include "pdf/FontLibrary.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <libdeflate.h>
 #include <unordered_map>
@@ -124,7 +126,7 @@ int PdfDocument::reserve() {
 
 void PdfDocument::write(const char* data, std::size_t size) {
     if (std::fwrite(data, 1, size, file_) != size)
-        throw IoError(formatMessage(kCannotCreate, path_));
+        throw IoError(withReason(formatMessage(kCannotCreate, path_), std::strerror(errno)));
     offset_ += size;
 }
 
@@ -721,7 +723,7 @@ void PdfDocument::close() {
     std::FILE* f = file_;
     file_ = nullptr;
     if (std::fflush(f) != 0 || std::fclose(f) != 0)
-        throw IoError(formatMessage(kCannotCreate, path_));
+        throw IoError(withReason(formatMessage(kCannotCreate, path_), std::strerror(errno)));
 }
 
 void PdfDocument::abort() {

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #if defined(Q_OS_UNIX)
 #include <cstdio>
@@ -19,8 +22,17 @@ namespace {
 
 constexpr int kMostNames = 100000;
 
-[[noreturn]] void cannotCreate(const QString& name) {
-    throw IoError(formatMessage("Cannot create file %s", name.toStdString()));
+[[noreturn]] void cannotCreate(const QString& name, const std::string& reason) {
+    throw IoError(withReason(formatMessage("Cannot create file %s", name.toStdString()), reason));
+}
+
+// The folder, made if it is not there. The message names the folder, not a
+// file in it: file names carry the time, and a failure that stays must read
+// the same at every try to be said once.
+void makeFolder(const QString& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), ec);
+    if (ec) cannotCreate(folder, ec.message());
 }
 
 // A new file of that name, or nothing with errno set (EEXIST: it is taken).
@@ -67,20 +79,20 @@ QString numbered(const QString& folder, const QString& base, int n) {
 } // namespace
 
 Reserved inFolder(const QString& folder, const QString& base, int first) {
-    if (!QDir().mkpath(folder)) cannotCreate(folder);
+    makeFolder(folder);
     for (int n = first; n < first + kMostNames; ++n) {
         Reserved r{{}, numbered(folder, base, n), nullptr, folder, base, n};
         if (QFileInfo::exists(r.final)) continue;
         r.part = r.final + QStringLiteral(".part");
         r.file = createNew(r.part);
         if (r.file) return r;
-        if (errno != EEXIST) cannotCreate(r.final);
+        if (errno != EEXIST) cannotCreate(r.final, std::strerror(errno));
     }
-    cannotCreate(numbered(folder, base, first));
+    cannotCreate(numbered(folder, base, first), "every name like it is taken");
 }
 
 Reserved exactly(const QString& file) {
-    if (!QDir().mkpath(QFileInfo(file).absolutePath())) cannotCreate(file);
+    makeFolder(QFileInfo(file).absolutePath());
     for (int n = 1; n < kMostNames; ++n) {
         Reserved r;
         r.final = file;
@@ -88,9 +100,9 @@ Reserved exactly(const QString& file) {
             n == 1 ? file + QStringLiteral(".part") : QStringLiteral("%1.%2.part").arg(file).arg(n);
         r.file = createNew(r.part);
         if (r.file) return r;
-        if (errno != EEXIST) cannotCreate(file);
+        if (errno != EEXIST) cannotCreate(file, std::strerror(errno));
     }
-    cannotCreate(file);
+    cannotCreate(file, "every part file name like it is taken");
 }
 
 QString commit(const Reserved& r) {
@@ -98,8 +110,9 @@ QString commit(const Reserved& r) {
         // The user named this file: what was there before is replaced.
         QFile::remove(r.final);
         if (QFile::rename(r.part, r.final)) return r.final;
+        const std::string why = std::strerror(errno);
         QFile::remove(r.part);
-        cannotCreate(r.final);
+        cannotCreate(r.final, why);
     }
     for (int n = r.number; n < r.number + kMostNames; ++n) {
         const QString name = numbered(r.folder, r.base, n);
@@ -107,8 +120,9 @@ QString commit(const Reserved& r) {
         if (moved == Moved::Done) return name;
         if (moved == Moved::Failed) break;
     }
+    const std::string why = std::strerror(errno);
     QFile::remove(r.part);
-    cannotCreate(r.final);
+    cannotCreate(r.final, why);
 }
 
 } // namespace marlix::pdffiles

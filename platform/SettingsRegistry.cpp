@@ -56,6 +56,8 @@ struct SettingsRegistry::Backing {
     // The changes since the last save, in order: a value (or, with no value,
     // the removal of a key or group; the empty key is all of them).
     std::vector<std::pair<QString, std::optional<QVariant>>> changes;
+    // Why the file could not be read; then it is never written.
+    QString unreadable;
 
     void set(const QString& key, const QVariant& value) {
         settings->setValue(key, value);
@@ -74,6 +76,7 @@ struct SettingsRegistry::Backing {
         settings->sync();
         if (settings->status() != QSettings::NoError) return false;
         if (target.isEmpty() || changes.empty()) return true;
+        if (!unreadable.isEmpty()) return false; // a file we could not read is not replaced
 
         // The changes go onto the file as it is now, so that what a user or
         // another program wrote since it was read survives.
@@ -180,7 +183,12 @@ public:
         lastWritten_ = name;
     }
     void flush() override {
-        if (!b_->publish()) throw Error(formatMessage("Failed to set data for '%s'", lastWritten_));
+        if (b_->publish()) return;
+        throw Error(withReason(formatMessage("Failed to set data for '%s'", lastWritten_),
+                               b_->unreadable.isEmpty()
+                                   ? std::string()
+                                   : "the settings file " + b_->target.toStdString() +
+                                         " could not be read, so it is left as it is"));
     }
 
     std::vector<std::string> valueNames() const override { return list(false); }
@@ -231,11 +239,31 @@ SettingsRegistry::SettingsRegistry(const QString& iniFile) : backing_(std::make_
     // rather than let it replace what could not be read.
     if (backing_->scratch->open()) {
         QFile current(backing_->target);
-        if (current.open(QIODevice::ReadOnly)) backing_->scratch->write(current.readAll());
+        if (current.open(QIODevice::ReadOnly))
+            backing_->scratch->write(current.readAll());
+        else if (current.exists())
+            backing_->unreadable = current.errorString();
         backing_->scratch->close();
     }
     backing_->settings =
         std::make_shared<QSettings>(backing_->scratch->fileName(), QSettings::IniFormat);
+    backing_->settings->allKeys();
+    if (backing_->settings->status() == QSettings::FormatError) {
+        // Not settings at all: nothing of it is believed, and it stays as it
+        // is for the user to look at.
+        backing_->unreadable = QStringLiteral("it is no settings file");
+        backing_->scratch = std::make_unique<QTemporaryFile>();
+        if (backing_->scratch->open()) backing_->scratch->close();
+        backing_->settings =
+            std::make_shared<QSettings>(backing_->scratch->fileName(), QSettings::IniFormat);
+    }
+}
+
+std::string SettingsRegistry::problem() const {
+    if (backing_->unreadable.isEmpty()) return {};
+    return "The settings file " + backing_->target.toStdString() + " cannot be read (" +
+           backing_->unreadable.toStdString() +
+           "): the defaults are used, and the file is left as it is";
 }
 
 SettingsRegistry::SettingsRegistry(std::shared_ptr<QSettings> settings)

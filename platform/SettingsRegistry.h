@@ -27,6 +27,7 @@ public:
     void deleteKey(std::string_view path) override;
 
     QString fileName() const;
+    std::string problem() const override;
 
     struct Backing;
 

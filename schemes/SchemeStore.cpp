@@ -54,6 +54,9 @@ std::string SchemeStore::resolve(const std::string& name) {
         if (sameName(name, builtIn)) return builtIn;
     for (const std::string& scheme : names_)
         if (sameName(name, scheme)) return scheme;
+    // The defaults are there even when the store could not be written.
+    for (std::string_view scheme : kDefaultSchemes)
+        if (sameName(name, scheme)) return std::string(scheme);
     // Said once for each name, not at every job.
     if (name != unknown_) {
         unknown_ = name;
@@ -78,16 +81,32 @@ LoadedSequences SchemeStore::LoadSequences() {
     LoadedSequences loaded;
     auto scheme = registry_.openKey(schemeKey(active_), false);
     if (!scheme) {
+        // A default scheme the store could not keep is printed as it comes.
+        const auto builtIn = std::find(kDefaultSchemes.begin(), kDefaultSchemes.end(), active_);
+        if (builtIn != kDefaultSchemes.end())
+            for (const CommandInfo& c : kCommands)
+                for (std::string& piece : splitAlternatives(TextToSeq(toAnsi(
+                         std::string(c.defaults[std::size_t(builtIn - kDefaultSchemes.begin())])))))
+                    loaded.table.push_back({std::move(piece), std::string(c.name)});
         loaded.initStr = TextToSeq(choice_);
         initStr_ = loaded.initStr;
         return loaded;
     }
+    // A value that fails says which scheme and value it is.
+    auto bytesOf = [&](std::string_view value) {
+        try {
+            return TextToSeq(readNotation(*scheme, value));
+        } catch (const Error& e) {
+            throw Error(withReason(e.what(), "in the scheme '" + active_ + "', value '" +
+                                                 std::string(value) + "'"));
+        }
+    };
     for (const CommandInfo& c : kCommands) {
-        const std::string bytes = TextToSeq(readNotation(*scheme, c.name));
+        const std::string bytes = bytesOf(c.name);
         for (std::string& piece : splitAlternatives(bytes))
             loaded.table.push_back({std::move(piece), std::string(c.name)});
     }
-    loaded.initStr = TextToSeq(readNotation(*scheme, kInitStrValue));
+    loaded.initStr = bytesOf(kInitStrValue);
     loaded.initStr += TextToSeq(choice_);
     initStr_ = loaded.initStr;
     return loaded;

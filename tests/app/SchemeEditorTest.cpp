@@ -350,7 +350,7 @@ TEST_F(SchemeEditorTest, AValueTooLongFailsAndTheCellKeepsWhatItHad) {
 TEST_F(SchemeEditorTest, AnActiveSchemeThatCannotBeReadKeepsTheDialogClosed) {
     start(QStringLiteral("[Sequences]\nDefault\\Bold=") + QString(256, QLatin1Char('x')) + "\n");
     ui().Button2->click();
-    EXPECT_EQ(errors, QStringList{"Range check error"});
+    EXPECT_EQ(errors, QStringList{"Range check error\nin the scheme 'Default', value 'Bold'"});
     EXPECT_FALSE(editor().isVisible());
 }
 

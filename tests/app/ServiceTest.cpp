@@ -137,7 +137,8 @@ TEST_F(ServiceTest, AFolderThatFailsStopsNoPrintForGoodAndIsSaidOnce) {
     append("first job\r\n");
     ASSERT_TRUE(logged(QStringLiteral("Cannot create file"))) << log.toStdString();
     logged(QStringLiteral("Cannot create file"), 2, 4000);
-    EXPECT_EQ(log.count(QStringLiteral("Cannot create file")), 1) << "said once, tried again";
+    EXPECT_EQ(log.count(QStringLiteral("Cannot create file")), 1) << "said once, tried again\n"
+                                                                  << log.toStdString();
     EXPECT_TRUE(QFile::exists(spool)) << "the job stays whole";
 
     ASSERT_TRUE(QFile::remove(pdfFolder));

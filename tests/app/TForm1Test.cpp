@@ -190,7 +190,9 @@ TEST_F(WindowTest, AFailedLayoutShowsItsErrorUntilALayoutWorks) {
     start();
     // A margin box has no limits; a page edge beyond 32 bits is no page.
     ui().SpinEdit3->setValue(2000000000);
-    EXPECT_EQ(ui().StaticText1->text(), QStringLiteral("Range check error"));
+    EXPECT_EQ(ui().StaticText1->text(),
+              "Range check error\nthe margins: top 4 mm, bottom 4 mm, left 2000000000 mm, right "
+              "4 mm");
     ui().SpinEdit3->setValue(10);
     EXPECT_TRUE(ui().StaticText1->text().isEmpty());
 }

@@ -15,8 +15,13 @@ namespace {
 
 class CodeSetTest : public ::testing::Test {
 protected:
-    // Loads a file of these bytes; returns the error message, empty when none.
+    // Loads a file of these bytes; returns the error message's first line
+    // (the second says where), empty when none.
     std::string load(std::string_view bytes) {
+        const std::string whole = loadWhole(bytes);
+        return whole.substr(0, whole.find('\n'));
+    }
+    std::string loadWhole(std::string_view bytes) {
         try {
             codeset(table, dir.write("test.cp", bytes));
             return {};
@@ -114,6 +119,16 @@ TEST_F(CodeSetTest, LinesOutsideTheFormatAreRejectedWithTheLine) {
     EXPECT_EQ(load("=65"), "'=65' is not a valid code page line");
     EXPECT_EQ(load("A=#204"), "'A=#204' is not a valid code page line");
     EXPECT_EQ(load("A="), "'A=' is not a valid code page line");
+}
+
+TEST_F(CodeSetTest, TheReasonSaysWhereAndEchoesNoMoreThanALineOfPrintableText) {
+    const std::string file = (dir.path() / "test.cp").string();
+    EXPECT_EQ(loadWhole("A=65\r\nB=+70000"), "Range check error\n" + file + ", line 2");
+    EXPECT_EQ(loadWhole(""), "Range check error\n" + file + ": it holds no line");
+    // A 50 MB line of random bytes would otherwise be echoed whole, raw.
+    const std::string junk = "\x01\xff" + std::string(50 << 20, 'x');
+    EXPECT_EQ(loadWhole(junk), "'\\x01\\xFF" + std::string(78, 'x') +
+                                   "...' is not a valid code page line\n" + file + ", line 1");
 }
 
 TEST_F(CodeSetTest, AMissingFileIsNamedAndChangesNothing) {

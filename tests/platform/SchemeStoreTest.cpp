@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <string_view>
 
 using namespace marlix;
 using namespace marlix::test;
@@ -130,7 +131,12 @@ TEST_F(SchemeStoreTest, ValuesSplitIntoEntriesAndInitStrIsConverted) {
 
 TEST_F(SchemeStoreTest, ALongValueOrAValueThatIsNoTextFailsTheLoad) {
     key("Default")->writeString("Bold", std::string(256, 'x'));
-    EXPECT_THROW(store->LoadSequences(), Error);
+    try {
+        store->LoadSequences();
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Range check error\nin the scheme 'Default', value 'Bold'");
+    }
     key("Default")->writeString("Bold", "[#27]B");
     QFile f(file());
     ASSERT_TRUE(f.open(QIODevice::Append));
@@ -141,7 +147,8 @@ TEST_F(SchemeStoreTest, ALongValueOrAValueThatIsNoTextFailsTheLoad) {
         store->LoadSequences();
         FAIL();
     } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Invalid data type for 'Italic'");
+        EXPECT_STREQ(e.what(), "Invalid data type for 'Italic'\nin the scheme 'Default', value "
+                               "'Italic'");
     }
 }
 
@@ -203,7 +210,9 @@ TEST(SchemeStoreOnAnUnwritableStore, SaysWhichValueCouldNotBeSet) {
         store.CheckSequencesRegistry();
         FAIL();
     } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Failed to set data for 'Sequence'");
+        // Which value, then why.
+        EXPECT_TRUE(std::string_view(e.what()).starts_with("Failed to set data for 'Sequence'\n"))
+            << e.what();
     }
 }
 

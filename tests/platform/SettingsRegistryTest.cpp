@@ -143,4 +143,39 @@ TEST_F(SettingsRegistryTest, ASaveThatCannotFinishLeavesTheOldFileWhole) {
     EXPECT_EQ(left, QStringList{"marlix.ini"}) << "no temporary file stays behind";
 }
 
+// A settings file another program overwrote with junk, or a folder where the
+// file should be: the defaults hold, the user is told why, and what is there
+// is never replaced by a file of defaults.
+TEST_F(SettingsRegistryTest, AFileThatCannotBeReadIsLeftAsItIs) {
+    const QByteArray junk("\x89PNG\r\n\x1a\n\0\0\0\rIHDR[\xff\xfe]\n=\x01", 25);
+    for (const bool folder : {false, true}) {
+        SCOPED_TRACE(folder ? "a folder" : "junk");
+        QFile::remove(file());
+        QDir().rmdir(file());
+        if (folder) {
+            ASSERT_TRUE(QDir().mkpath(file()));
+        } else {
+            QFile f(file());
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(junk);
+        }
+        SettingsRegistry store(file());
+        EXPECT_NE(
+            store.problem().find("The settings file " + file().toStdString() + " cannot be read"),
+            std::string::npos)
+            << store.problem();
+        EXPECT_EQ(store.openKey(kRoot, false), nullptr) << "nothing of it is believed";
+        auto key = store.openKey(kRoot, true);
+        key->writeString("FontName", "Courier New");
+        EXPECT_THROW(key->flush(), Error);
+        if (!folder) {
+            QFile f(file());
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            EXPECT_EQ(f.readAll(), junk);
+        }
+        EXPECT_EQ(QDir(QString::fromStdString(dir.path().string())).entryList(QDir::Files),
+                  folder ? QStringList{} : QStringList{"marlix.ini"});
+    }
+}
+
 } // namespace
