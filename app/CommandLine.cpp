@@ -3,6 +3,7 @@
 #include "app/PrintSession.h"
 #include "app/Settings.h"
 #include "platform/DataDir.h"
+#include "platform/NativeName.h"
 #include "platform/QtPrinter.h"
 #include "platform/SettingsRegistry.h"
 #include "schemes/SchemeStore.h"
@@ -34,6 +35,16 @@ std::unique_ptr<QTemporaryFile> readStandardInput() {
 }
 
 } // namespace
+
+void writeName(QTextStream& out, const QString& name) {
+    // A script reads the name to open the file: its bytes as they are.
+    out.flush();
+    if (QIODevice* device = out.device()) {
+        device->write(toNativeName(name) + '\n');
+        return;
+    }
+    out << displayName(name) << '\n';
+}
 
 Invocation parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -119,10 +130,11 @@ Invocation parseCommandLine(const QStringList& arguments) {
     }
     // Something that is there but no file (a FIFO, a device, a folder) would
     // hang the program or print what is no job.
-    if (!file.isEmpty() && file != QStringLiteral("-") && QFileInfo::exists(file) &&
-        !QFileInfo(file).isFile())
-        usage(QStringLiteral("%1 is not a regular file").arg(file));
-    if (file == QStringLiteral("-") || (!file.isEmpty() && QFileInfo(file).isFile())) {
+    const FileKind kind = file.isEmpty() || file == QStringLiteral("-") ? FileKind::Missing
+                                                                         : fileKind(file);
+    if (kind == FileKind::Other)
+        usage(QStringLiteral("%1 is not a regular file").arg(displayName(file)));
+    if (file == QStringLiteral("-") || kind == FileKind::Regular) {
         run.mode = Invocation::Mode::Print;
         run.file = file;
         run.handOver = !printOptions && file != QStringLiteral("-");
@@ -130,7 +142,7 @@ Invocation parseCommandLine(const QStringList& arguments) {
     }
     if (printOptions) {
         if (file.isEmpty()) usage(QStringLiteral("Nothing to print: give a FILE or -"));
-        usage(QString::fromStdString(formatMessage(kCannotOpenFile, file.toStdString())));
+        usage(QString::fromStdString(formatMessage(kCannotOpenFile, nativePath(file))));
     }
     run.file = file;
     return run;
@@ -193,19 +205,18 @@ int printJob(const Invocation& run, QTextStream& out, QTextStream& err) {
         if (file == QStringLiteral("-")) {
             standardInput = readStandardInput();
             file = standardInput->fileName();
-        } else if (!QFileInfo(file).isFile()) {
-            err << QString::fromStdString(formatMessage(kCannotOpenFile, file.toStdString()))
-                << '\n';
+        } else if (fileKind(file) != FileKind::Regular) {
+            err << QString::fromStdString(formatMessage(kCannotOpenFile, nativePath(file))) << '\n';
             return 1;
         }
 
         session.configure(settings);
         if (!run.output.isEmpty())
-            session.printer().setPdfFile(QFileInfo(run.output).absoluteFilePath());
+            session.printer().setPdfFile(absoluteName(run.output));
         const PrintSession::Outcome printed = session.print(file);
         // What printed before a job's own error is there all the same.
         for (const QString& pdf : printed.pdfs)
-            out << pdf << '\n';
+            writeName(out, pdf);
         if (printed.ok()) return 0;
         err << QString::fromStdString(oneLine(printed.message.toStdString())) << '\n';
         return 1;

@@ -43,6 +43,10 @@ Invocation parseCommandLine(const QStringList& arguments);
 // process exit code: 0, 1 for a job that failed, 2 for a value that is wrong.
 int printJob(const Invocation& invocation, QTextStream& out, QTextStream& err);
 
+// A file's name and a new line; on a stream to a file or terminal the name's
+// own bytes, even where they are not UTF-8.
+void writeName(QTextStream& out, const QString& name);
+
 // The printer names, the current one marked with "*".
 int listPrinters(QTextStream& out);
 

@@ -3,6 +3,7 @@
 #include "charset/CodeSet.h"
 #include "core/Errors.h"
 #include "platform/DataDir.h"
+#include "platform/NativeName.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -76,7 +77,7 @@ PrintSession::Outcome PrintSession::print(const QString& file, std::uint64_t fro
     };
     printer_.beginJob();
     try {
-        out.end = engine_.PrintOut(QFileInfo(file).absoluteFilePath().toStdString(), from, to);
+        out.end = engine_.PrintOut(nativePath(absoluteName(file)), from, to);
         out.pdfs = printer_.commitJob();
     } catch (const JobError& e) {
         // What printed before the job's own error stays printed.

@@ -9,6 +9,7 @@
 #include "core/Errors.h"
 #include "platform/DataDir.h"
 #include "platform/EndSignals.h"
+#include "platform/NativeName.h"
 #include "platform/SettingsRegistry.h"
 #include "platform/SingleInstance.h"
 #include "platform/TVxD.h"
@@ -63,9 +64,10 @@ struct Request {
     QString file;
 };
 
+// Names go as their bytes: a job's name need not be UTF-8.
 QByteArray request(bool print, const QString& settings, const QString& file) {
-    QByteArray r = (print ? kPrintRequest : kShowRequest) + settings.toUtf8();
-    if (print) r += '\n' + file.toUtf8();
+    QByteArray r = (print ? kPrintRequest : kShowRequest) + marlix::toNativeName(settings);
+    if (print) r += '\n' + marlix::toNativeName(file);
     return r;
 }
 
@@ -74,8 +76,8 @@ Request parseRequest(const QByteArray& bytes) {
     r.print = bytes.startsWith(kPrintRequest);
     const QList<QByteArray> lines =
         bytes.mid((r.print ? kPrintRequest : kShowRequest).size()).split('\n');
-    r.settings = QString::fromUtf8(lines.value(0));
-    r.file = QString::fromUtf8(lines.value(1));
+    r.settings = marlix::fromNativeName(lines.value(0));
+    r.file = marlix::fromNativeName(lines.value(1));
     return r;
 }
 
@@ -86,7 +88,7 @@ QByteArray printed(const std::function<QStringList(const QString&)>& print, cons
     try {
         QByteArray out = "0\n";
         for (const QString& pdf : print(r.file))
-            out += pdf.toUtf8() + '\n';
+            out += marlix::toNativeName(pdf) + '\n';
         return out;
     } catch (const std::exception& e) {
         return QByteArray("1\n") + QByteArray::fromStdString(marlix::oneLine(e.what())) + '\n';
@@ -99,7 +101,7 @@ std::optional<int> handOver(const marlix::Invocation& run, const QString& settin
                             QTextStream& out, QTextStream& err) {
     const bool print = run.mode == marlix::Invocation::Mode::Print;
     const auto reply = marlix::SingleInstance::send(
-        {}, request(print, settings, QFileInfo(run.file).absoluteFilePath()),
+        {}, request(print, settings, marlix::absoluteName(run.file)),
         print ? kPrintWaitMs : kShowWaitMs);
     if (!print) return 0;
     if (!reply) {
@@ -109,7 +111,12 @@ std::optional<int> handOver(const marlix::Invocation& run, const QString& settin
     }
     if (*reply == kOtherSettings) return std::nullopt;
     const bool ok = reply->startsWith("0\n");
-    (ok ? out : err) << QString::fromUtf8(reply->mid(2));
+    if (ok) {
+        for (const QByteArray& pdf : reply->mid(2).split('\n'))
+            if (!pdf.isEmpty()) marlix::writeName(out, marlix::fromNativeName(pdf));
+    } else {
+        err << QString::fromUtf8(reply->mid(2));
+    }
     return ok ? 0 : 1;
 }
 
@@ -145,7 +152,7 @@ int main(int argc, char* argv[]) {
     QTextStream err(stderr);
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << marlix::fromNativeName(argv[i]);
     marlix::Invocation run;
     try {
         run = marlix::parseCommandLine(args);
@@ -158,7 +165,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (!run.settings.isEmpty())
-        qputenv("MARLIX_SETTINGS", QFileInfo(run.settings).absoluteFilePath().toLocal8Bit());
+        qputenv("MARLIX_SETTINGS", marlix::toNativeName(QFileInfo(run.settings).absoluteFilePath()));
     // Only the resident program has windows; the rest runs on any server.
     if (run.mode != Mode::Resident && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -199,7 +206,7 @@ int main(int argc, char* argv[]) {
     // From here on the end of the session saves the settings.
     marlix::EndSignals ending;
     if (!run.file.isEmpty()) {
-        err << "marlix: " << run.file << " is no file; starting the program.\n";
+        err << "marlix: " << marlix::displayName(run.file) << " is no file; starting the program.\n";
         err.flush();
     }
     QApplication::setQuitOnLastWindowClosed(false);

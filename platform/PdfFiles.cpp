@@ -1,6 +1,7 @@
 #include "platform/PdfFiles.h"
 
 #include "core/Errors.h"
+#include "platform/NativeName.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +24,8 @@ namespace {
 constexpr int kMostNames = 100000;
 
 [[noreturn]] void cannotCreate(const QString& name, const std::string& reason) {
-    throw IoError(withReason(formatMessage("Cannot create file %s", name.toStdString()), reason));
+    throw IoError(
+        withReason(formatMessage("Cannot create file %s", displayName(name).toStdString()), reason));
 }
 
 // The folder, made if it is not there. The message names the folder, not a
@@ -31,7 +33,7 @@ constexpr int kMostNames = 100000;
 // the same at every try to be said once.
 void makeFolder(const QString& folder) {
     std::error_code ec;
-    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), ec);
+    std::filesystem::create_directories(nativePath(folder), ec);
     if (ec) cannotCreate(folder, ec.message());
 }
 
@@ -39,7 +41,7 @@ void makeFolder(const QString& folder) {
 std::FILE* createNew(const QString& path) {
 #if defined(Q_OS_UNIX)
     const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        ::open(toNativeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
     std::FILE* f = ::fdopen(fd, "wb");
     if (!f) ::close(fd);
@@ -54,7 +56,7 @@ enum class Moved { Done, Taken, Failed };
 // Moves the file to a name nobody has; never replaces one.
 Moved moveToFreeName(const QString& from, const QString& to) {
 #if defined(Q_OS_LINUX)
-    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
+    const QByteArray f = toNativeName(from), t = toNativeName(to);
     if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
         return Moved::Done;
     if (errno == EEXIST) return Moved::Taken;
@@ -66,8 +68,8 @@ Moved moveToFreeName(const QString& from, const QString& to) {
     }
     if (errno == EEXIST) return Moved::Taken;
 #endif
-    if (QFileInfo::exists(to)) return Moved::Taken;
-    return QFile::rename(from, to) ? Moved::Done : Moved::Failed;
+    if (fileKind(to) != FileKind::Missing) return Moved::Taken;
+    return renameFile(from, to) ? Moved::Done : Moved::Failed;
 }
 
 QString numbered(const QString& folder, const QString& base, int n) {
@@ -82,7 +84,7 @@ Reserved inFolder(const QString& folder, const QString& base, int first) {
     makeFolder(folder);
     for (int n = first; n < first + kMostNames; ++n) {
         Reserved r{{}, numbered(folder, base, n), nullptr, folder, base, n};
-        if (QFileInfo::exists(r.final)) continue;
+        if (fileKind(r.final) != FileKind::Missing) continue;
         r.part = r.final + QStringLiteral(".part");
         r.file = createNew(r.part);
         if (r.file) return r;
@@ -108,11 +110,12 @@ Reserved exactly(const QString& file) {
 QString commit(const Reserved& r) {
     if (r.base.isEmpty()) {
         // The user named this file: what was there before is replaced.
-        QFile::remove(r.final);
-        if (QFile::rename(r.part, r.final)) return r.final;
-        const std::string why = std::strerror(errno);
-        QFile::remove(r.part);
-        cannotCreate(r.final, why);
+        std::error_code ec;
+        std::filesystem::rename(nativePath(r.part), nativePath(r.final), ec);
+        if (!ec) return r.final;
+        std::error_code ignored;
+        std::filesystem::remove(nativePath(r.part), ignored);
+        cannotCreate(r.final, ec.message());
     }
     for (int n = r.number; n < r.number + kMostNames; ++n) {
         const QString name = numbered(r.folder, r.base, n);
@@ -121,7 +124,7 @@ QString commit(const Reserved& r) {
         if (moved == Moved::Failed) break;
     }
     const std::string why = std::strerror(errno);
-    QFile::remove(r.part);
+    removeFile(r.part);
     cannotCreate(r.final, why);
 }
 

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "pdf/FontLibrary.h"
 #include "platform/CellFont.h"
+#include "platform/NativeName.h"
 #include "platform/PdfFiles.h"
 
 #include <QDateTime>
@@ -138,9 +139,9 @@ QStringList QtPrinter::commitJob() {
             done << commitPdf(files[i]);
         } catch (...) {
             for (std::size_t j = i + 1; j < files.size(); ++j)
-                QFile::remove(files[j].part);
+                removeFile(files[j].part);
             for (const QString& pdf : done) {
-                QFile::remove(pdf);
+                removeFile(pdf);
                 written_.removeOne(pdf);
             }
             throw;
@@ -153,7 +154,7 @@ void QtPrinter::abandonJob() {
     inJob_ = false;
     if (printing()) abortDoc();
     for (const pdffiles::Reserved& r : std::exchange(jobFiles_, {}))
-        QFile::remove(r.part.isEmpty() ? r.final : r.part);
+        removeFile(r.part.isEmpty() ? r.final : r.part);
 }
 
 QString QtPrinter::commitPdf(const pdffiles::Reserved& r) {
@@ -183,7 +184,7 @@ void QtPrinter::beginDoc() {
                                                       title_.toStdString(), frame, *pdfFonts_,
                                                       kPdfCompression);
         } catch (...) {
-            QFile::remove(pdfInHand_.part);
+            removeFile(pdfInHand_.part);
             throw;
         }
         pdfAborted_ = false;
@@ -194,9 +195,9 @@ void QtPrinter::beginDoc() {
         // Qt's engine writes the file by its name: the final name is held
         // by an empty file until then.
         std::fclose(std::exchange(pdfInHand_.file, nullptr));
-        if (pdfInHand_.base.isEmpty()) QFile::remove(pdfInHand_.final); // the user named it
-        if (!QFile::rename(pdfInHand_.part, pdfInHand_.final)) {
-            QFile::remove(pdfInHand_.part);
+        if (pdfInHand_.base.isEmpty()) removeFile(pdfInHand_.final); // the user named it
+        if (!renameFile(pdfInHand_.part, pdfInHand_.final)) {
+            removeFile(pdfInHand_.part);
             throw IoError(formatMessage("Cannot create file %s", pdfInHand_.final.toStdString()));
         }
         pdfInHand_.part.clear();
@@ -204,7 +205,7 @@ void QtPrinter::beginDoc() {
     }
     if (!painter_.begin(printer_.get())) {
         QString what = isPdf() ? pdfInHand_.final : name_;
-        if (isPdf()) QFile::remove(pdfInHand_.final);
+        if (isPdf()) removeFile(pdfInHand_.final);
         throw IoError(formatMessage("Cannot create file %s", what.toStdString()));
     }
     ++pages_;
@@ -236,7 +237,7 @@ void QtPrinter::endDoc() {
         try {
             doc->finish();
         } catch (...) {
-            QFile::remove(pdfInHand_.part);
+            removeFile(pdfInHand_.part);
             throw;
         }
         documentDone();
@@ -260,7 +261,7 @@ void QtPrinter::abortDoc() {
     if (pdf_) {
         pdf_->abort();
         pdf_.reset();
-        QFile::remove(pdfInHand_.part);
+        removeFile(pdfInHand_.part);
         pdfInHand_ = {};
         pdfAborted_ = true;
         return;
@@ -269,7 +270,7 @@ void QtPrinter::abortDoc() {
     run_ = PendingRun{};
     printer_->abort();
     painter_.end();
-    if (isPdf()) QFile::remove(pdfInHand_.final);
+    if (isPdf()) removeFile(pdfInHand_.final);
     pdfInHand_ = {};
 }
 

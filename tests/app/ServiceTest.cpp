@@ -20,6 +20,7 @@
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -314,6 +315,34 @@ TEST_F(ServiceTest, AHandOverWaitsForTheJobThatPrintsAndAPlantedChannelIsNeverTr
         << "the running service printed it, after the job it was printing";
     EXPECT_FALSE(planted.hasPendingConnections()) << "the planted socket heard nothing";
     stop(p);
+}
+
+TEST_F(ServiceTest, AJobNamedInItsDosCodePagePrintsByItselfAndHandedOver) {
+    // "ПР.PRN" in code page 866, as a DOS program names its job; QProcess
+    // passes only UTF-8, so a shell passes the bytes.
+    dir.write("\x8f\x90.PRN", "named in 866\r\n");
+    const auto marlixWith = [&](const QString& args) -> QProcess& {
+        processes.push_back(std::make_unique<QProcess>());
+        QProcess& p = *processes.back();
+        p.setProcessEnvironment(environment());
+        p.setWorkingDirectory(home);
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), "exec \"$0\" " + args,
+                                            QStringLiteral(MARLIX_EXE)});
+        EXPECT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return p;
+    };
+    const QString job = QStringLiteral("\"$(printf '\\217\\220.PRN')\"");
+
+    QProcess& byItself = marlixWith("-o \"$(printf 'out\\377.pdf')\" " + job);
+    EXPECT_EQ(byItself.readAllStandardOutput(), home.toUtf8() + "/out\xff.pdf\n");
+    std::filesystem::rename(dir.path() / "out\xff.pdf", dir.path() / "out.pdf");
+    EXPECT_EQ(pdfText(home + "/out.pdf").simplified(), QStringLiteral("named in 866"));
+
+    QProcess& running = service();
+    EXPECT_TRUE(marlixWith(job).readAllStandardOutput().startsWith(pdfFolder.toUtf8()));
+    EXPECT_EQ(printedText().simplified(), QStringLiteral("named in 866"));
+    stop(running);
 }
 
 TEST_F(ServiceTest, PrintsIntoOneFolderInTheSameSecondNeverShareAFile) {
