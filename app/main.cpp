@@ -3,6 +3,7 @@
 // ends; a first start with a job file prints it and ends; --service runs
 // without window; otherwise the resident program starts.
 #include "app/CommandLine.h"
+#include "app/HandOver.h"
 #include "app/Service.h"
 #include "app/TForm1.h"
 #include "capture/PrintMarker.h"
@@ -27,11 +28,6 @@
 
 namespace {
 
-// Requests name the settings file of the copy that sends them: a copy of
-// other settings is not the one to print with.
-const QByteArray kShowRequest = "show\n";
-const QByteArray kPrintRequest = "print\n";
-const QByteArray kOtherSettings = "2\n";
 // A show request is answered at once; a file once it printed, however long
 // that takes, as long as the running copy says it is at it: a copy silent
 // this long is given up.
@@ -58,50 +54,14 @@ void useOffscreenWithoutDisplay() {
 #endif
 }
 
-struct Request {
-    bool print = false;
-    QString settings;
-    QString file;
-};
-
-// Names go as their bytes: a job's name need not be UTF-8.
-QByteArray request(bool print, const QString& settings, const QString& file) {
-    QByteArray r = (print ? kPrintRequest : kShowRequest) + marlix::toNativeName(settings);
-    if (print) r += '\n' + marlix::toNativeName(file);
-    return r;
-}
-
-Request parseRequest(const QByteArray& bytes) {
-    Request r;
-    r.print = bytes.startsWith(kPrintRequest);
-    const QList<QByteArray> lines =
-        bytes.mid((r.print ? kPrintRequest : kShowRequest).size()).split('\n');
-    r.settings = marlix::fromNativeName(lines.value(0));
-    r.file = marlix::fromNativeName(lines.value(1));
-    return r;
-}
-
-// The running copy's side of a file handed over.
-QByteArray printed(const std::function<QStringList(const QString&)>& print, const Request& r,
-                   const QString& settings) {
-    if (r.settings != settings) return kOtherSettings;
-    try {
-        QByteArray out = "0\n";
-        for (const QString& pdf : print(r.file))
-            out += marlix::toNativeName(pdf) + '\n';
-        return out;
-    } catch (const std::exception& e) {
-        return QByteArray("1\n") + QByteArray::fromStdString(marlix::oneLine(e.what())) + '\n';
-    }
-}
-
 // The later start's side: prints what the running copy answered. nullopt:
 // it runs with other settings, so this start prints by itself.
 std::optional<int> handOver(const marlix::Invocation& run, const QString& settings,
                             QTextStream& out, QTextStream& err) {
+    using marlix::handover::Answer;
     const bool print = run.mode == marlix::Invocation::Mode::Print;
     const auto reply = marlix::SingleInstance::send(
-        {}, request(print, settings, marlix::absoluteName(run.file)),
+        {}, marlix::handover::request({print, settings, marlix::absoluteName(run.file)}),
         print ? kPrintWaitMs : kShowWaitMs);
     if (!print) return 0;
     if (!reply) {
@@ -109,15 +69,15 @@ std::optional<int> handOver(const marlix::Invocation& run, const QString& settin
             << " seconds.\n";
         return 1;
     }
-    if (*reply == kOtherSettings) return std::nullopt;
-    const bool ok = reply->startsWith("0\n");
-    if (ok) {
-        for (const QByteArray& pdf : reply->mid(2).split('\n'))
-            if (!pdf.isEmpty()) marlix::writeName(out, marlix::fromNativeName(pdf));
-    } else {
-        err << QString::fromUtf8(reply->mid(2));
+    const Answer answer = marlix::handover::parseAnswer(*reply);
+    if (answer.kind == Answer::Kind::OtherSettings) return std::nullopt;
+    if (answer.kind == Answer::Kind::Failed) {
+        err << answer.message << '\n';
+        return 1;
     }
-    return ok ? 0 : 1;
+    for (const QString& pdf : answer.pdfs)
+        marlix::writeName(out, pdf);
+    return 0;
 }
 
 // marlix --service: until SIGTERM or SIGINT, after the job being printed.
@@ -135,11 +95,11 @@ int runService(marlix::Registry& store, const QString& settings, marlix::SingleI
         return 1;
     }
     instance.setHandler([&service, settings](const QByteArray& bytes) -> std::optional<QByteArray> {
-        const Request r = parseRequest(bytes);
+        const auto r = marlix::handover::parseRequest(bytes);
         if (!r.print) return "0\n";                  // no window to show
         if (service.printing()) return std::nullopt; // its turn comes after this job
-        return printed([&service](const QString& f) { return service.printHandedOver(f); }, r,
-                       settings);
+        return marlix::handover::answer(
+            [&service](const QString& f) { return service.printHandedOver(f); }, r, settings);
     });
     return QCoreApplication::exec();
 }
@@ -165,7 +125,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (!run.settings.isEmpty())
-        qputenv("MARLIX_SETTINGS", marlix::toNativeName(QFileInfo(run.settings).absoluteFilePath()));
+        qputenv("MARLIX_SETTINGS",
+                marlix::toNativeName(QFileInfo(run.settings).absoluteFilePath()));
     // Only the resident program has windows; the rest runs on any server.
     if (run.mode != Mode::Resident && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -206,7 +167,8 @@ int main(int argc, char* argv[]) {
     // From here on the end of the session saves the settings.
     marlix::EndSignals ending;
     if (!run.file.isEmpty()) {
-        err << "marlix: " << marlix::displayName(run.file) << " is no file; starting the program.\n";
+        err << "marlix: " << marlix::displayName(run.file)
+            << " is no file; starting the program.\n";
         err.flush();
     }
     QApplication::setQuitOnLastWindowClosed(false);
@@ -216,14 +178,14 @@ int main(int argc, char* argv[]) {
                      [&window] { window.sessionEnds(); });
     if (!window.FormCreate()) return 1;
     instance.setHandler([&window, settings](const QByteArray& bytes) -> std::optional<QByteArray> {
-        const Request r = parseRequest(bytes);
+        const auto r = marlix::handover::parseRequest(bytes);
         if (!r.print) {
             window.showRequest();
             return "0\n";
         }
         if (window.session().printing()) return std::nullopt; // its turn comes after this job
-        return printed([&window](const QString& f) { return window.printHandedOver(f); }, r,
-                       settings);
+        return marlix::handover::answer(
+            [&window](const QString& f) { return window.printHandedOver(f); }, r, settings);
     });
     return QApplication::exec();
 }
