@@ -99,8 +99,11 @@ void CaptureEndpoint::recover() {
     const fs::path job(jobFileName_());
     const std::string prefix = job.filename().string() + kStreamSuffix;
     std::vector<std::string> found;
+    // A job file named without a folder is in the one we run in; its parent
+    // is empty, and no folder can be listed by that.
+    const fs::path folder = job.has_parent_path() ? job.parent_path() : fs::path(".");
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(job.parent_path(), ec)) {
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();
         if (name.rfind(prefix, 0) == 0 && entry.is_regular_file(ec))
             found.push_back(entry.path().string());

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -31,8 +32,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The folder the fuzzer was started in: a run works in a folder of its own
+// (see LLVMFuzzerTestOneInput), and a finding is written here.
+int home = -1;
+
 void check(bool ok) {
-    if (!ok) __builtin_trap();
+    if (ok) return;
+    if (home >= 0 && ::fchdir(home) != 0) std::abort();
+    __builtin_trap();
 }
 
 class Input {
@@ -52,6 +59,9 @@ constexpr const char* kStageSuffix = ".capture.";
 // Job file names: one in a folder of its own, so that recover looks beyond
 // the first; none is the start of another's stage files.
 constexpr std::array<const char*, 4> kJobNames{"prnspl", "other job", "sub/prnspl", "spool.prn"};
+// The user may name the job file without a folder; the program then finds
+// it in the one it runs in.
+constexpr std::size_t kWithoutFolder = 3;
 
 struct Folder {
     fs::path path;
@@ -251,7 +261,12 @@ private:
     void start() {
         endpoint_.reset();
         endpoint_ = std::make_unique<CaptureEndpoint>(
-            files_, [this] { return jobPath(name_).string(); }, [this] { return quiet_; });
+            files_,
+            [this] {
+                return name_ == kWithoutFolder ? std::string(kJobNames[name_])
+                                               : jobPath(name_).string();
+            },
+            [this] { return quiet_; });
         endpoint_->onError = [this](const std::string& reason) {
             // Said once per failure, and never without one.
             check(files_.failedSinceError && !reason.empty());
@@ -427,12 +442,17 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const Folder folder;
+    if (home < 0) home = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    check(home >= 0 && ::chdir(folder.path.c_str()) == 0);
     folder.clear();
-    Input in(data, size);
-    // The first byte says whether writes may fail.
-    Run run(folder.path, (in.byte() & 1) != 0);
-    while (!in.empty())
-        run.step(in);
-    run.finish();
+    {
+        Input in(data, size);
+        // The first byte says whether writes may fail.
+        Run run(folder.path, (in.byte() & 1) != 0);
+        while (!in.empty())
+            run.step(in);
+        run.finish();
+    }
+    check(::fchdir(home) == 0);
     return 0;
 }
