@@ -113,15 +113,23 @@ TEST_F(Endpoint, AFailedWriteKeepsTheBytesAndIsReportedOnce) {
 }
 
 TEST_F(Endpoint, WhatARunThatWasKilledKeptReachesTheJobFileInTheOrderItCame) {
-    EXPECT_TRUE(send(1, "first "));
-    EXPECT_TRUE(send(2, "second "));
-    {
+    // A job file named without a folder is in the one the program runs in.
+    const auto was = std::filesystem::current_path();
+    for (const std::string& jobFile : {name, std::string("spool.prn")}) {
+        SCOPED_TRACE(jobFile);
+        name = jobFile;
+        std::filesystem::current_path(dir.path());
+        CaptureEndpoint killed{files, [this] { return name; }, [this] { return quiet; }};
+        killed.setCapture(true);
+        EXPECT_EQ(killed.received(1, "first ", now), 6u);
+        EXPECT_EQ(killed.received(2, "second ", now), 7u);
         // A second endpoint is the next start; this one is gone without a word.
         CaptureEndpoint next{files, [this] { return name; }, [this] { return quiet; }};
         next.recover();
         EXPECT_EQ(job(), "first second ");
+        EXPECT_EQ(killed.waiting(), 2u);
+        std::filesystem::current_path(was);
     }
-    EXPECT_EQ(capture.waiting(), 2u);
 }
 
 TEST_F(Endpoint, WithTheSwitchOffNothingIsTakenAndAtTheEndEverythingGoes) {
