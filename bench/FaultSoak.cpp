@@ -27,6 +27,8 @@
 // Usage: fault_soak --exe MARLIX [--jobs N] [--seconds S] [--terms N]
 //                   [--kills N] [--seed S] [--keep] [--idle N]
 
+#include "../tests/support/Loopback.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -253,13 +255,13 @@ private:
         service_.start();
         std::vector<int> idle;
         for (int i = 0; i < opt_.idle; ++i) {
-            const int fd = connectTo(port_);
+            const int fd = marlix::test::connectLoopback(port_);
             if (fd >= 0) idle.push_back(fd);
         }
         std::atomic<bool> go{false};
         std::vector<std::thread> senders;
         senders.emplace_back([this] {
-            const int fd = connectTo(port_);
+            const int fd = marlix::test::connectLoopback(port_);
             for (char c : jobs_[0]) {
                 ::send(fd, &c, 1, MSG_NOSIGNAL);
                 sleepMs(500);
@@ -271,7 +273,7 @@ private:
                 while (!go)
                     std::this_thread::yield();
                 for (int tries = 0; tries < 50; ++tries) {
-                    const int fd = connectTo(port_);
+                    const int fd = marlix::test::connectLoopback(port_);
                     if (fd < 0) {
                         sleepMs(100);
                         continue;
@@ -302,17 +304,6 @@ private:
         service_.end(SIGTERM);
         std::printf("idle connections held %d of %d\n", connected, opt_.idle);
         return check() == 0 && connected == opt_.idle && service_.peakRss < 100 * 1024 ? 0 : 1;
-    }
-
-    static int connectTo(std::uint16_t port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
-        ::close(fd);
-        return -1;
     }
 
     // As a raw print queue ends a job: its side closed, then it waits for the

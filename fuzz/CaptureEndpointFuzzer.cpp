@@ -8,6 +8,7 @@
 // is one job, and for which job file. At the end every byte the endpoint took
 // must be in a job file once, each job whole, each stream's jobs in the order
 // they came.
+#include "FuzzInput.h"
 #include "capture/CaptureEndpoint.h"
 #include "capture/JobFiles.h"
 
@@ -28,6 +29,7 @@
 #include <vector>
 
 using namespace marlix;
+using fuzz::Input;
 namespace fs = std::filesystem;
 
 namespace {
@@ -42,18 +44,6 @@ void check(bool ok) {
     __builtin_trap();
 }
 
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool empty() const { return at_ >= size_; }
-    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
-
 constexpr const char* kStageSuffix = ".capture.";
 
 // Job file names: one in a folder of its own, so that recover looks beyond
@@ -63,26 +53,11 @@ constexpr std::array<const char*, 4> kJobNames{"prnspl", "other job", "sub/prnsp
 // it in the one it runs in.
 constexpr std::size_t kWithoutFolder = 3;
 
-struct Folder {
-    fs::path path;
-    Folder() {
-        for (const char* base : {"/dev/shm", "/tmp"}) {
-            std::string name = std::string(base) + "/marlix-capture-fuzz-XXXXXX";
-            if (::mkdtemp(name.data())) {
-                path = name;
-                return;
-            }
-        }
-        std::abort();
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
+struct Folder : fuzz::TempFolder {
+    Folder() : TempFolder("capture") {}
     void clear() const {
-        for (const auto& entry : fs::directory_iterator(path))
-            fs::remove_all(entry.path());
-        fs::create_directory(path / "sub");
+        TempFolder::clear();
+        std::filesystem::create_directory(path / "sub");
     }
 };
 

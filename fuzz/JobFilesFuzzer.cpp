@@ -7,6 +7,7 @@
 // each file must hold is kept beside them, and after every operation the
 // disk must agree with it. Failures the model does not expect, of any kind,
 // are findings.
+#include "FuzzInput.h"
 #include "capture/JobFiles.h"
 #include "core/Errors.h"
 #include "engine/JobFile.h"
@@ -28,6 +29,7 @@
 #include <vector>
 
 using namespace marlix;
+using fuzz::Input;
 namespace fs = std::filesystem;
 
 namespace {
@@ -36,47 +38,11 @@ void check(bool ok) {
     if (!ok) __builtin_trap();
 }
 
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool empty() const { return at_ >= size_; }
-    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-    std::string bytes(std::size_t n) {
-        n = std::min(n, size_ - std::min(at_, size_));
-        std::string s(reinterpret_cast<const char*>(data_ + at_), n);
-        at_ += n;
-        return s;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
-
 // A folder of our own for the whole run. tmpfs numbers its files afresh, so a
 // new file seldom takes the number of one just deleted; the model counts
 // files by their number anyway, as the program does.
-struct Folder {
-    fs::path path;
-    Folder() {
-        for (const char* base : {"/dev/shm", "/tmp"}) {
-            std::string name = std::string(base) + "/marlix-jobfiles-fuzz-XXXXXX";
-            if (::mkdtemp(name.data())) {
-                path = name;
-                return;
-            }
-        }
-        std::abort();
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    void clear() const {
-        for (const auto& entry : fs::directory_iterator(path))
-            fs::remove_all(entry.path());
-    }
+struct Folder : fuzz::TempFolder {
+    Folder() : TempFolder("jobfiles") {}
 };
 
 std::optional<FileId> idOf(const std::string& name) {

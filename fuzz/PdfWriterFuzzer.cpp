@@ -9,6 +9,7 @@
 // long for every input: with MARLIX_PDF_CHECK set, each finished file is
 // checked with "qpdf --check", so that a corpus can be replayed with it
 // (tools/fuzz --check-pdf).
+#include "FuzzInput.h"
 #include "core/Errors.h"
 #include "engine/PrinterDevice.h"
 #include "pdf/FontLibrary.h"
@@ -23,28 +24,9 @@
 #include <unistd.h>
 
 using namespace marlix;
+using fuzz::Input;
 
 namespace {
-
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool empty() const { return at_ >= size_; }
-    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-    std::uint16_t word() {
-        const std::uint16_t high = byte();
-        return std::uint16_t(high << 8 | byte());
-    }
-    std::int32_t number() {
-        const std::uint32_t high = word();
-        return std::int32_t(high << 16 | word());
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
 
 // Families the printer may be given: the program's own default (an alias
 // for Liberation Mono), faces with and without the box-drawing characters,

@@ -11,6 +11,7 @@
 // then hand edits of the store and changes the program makes before it
 // writes.
 #include "../tests/support/MemoryRegistry.h"
+#include "FuzzInput.h"
 #include "app/Settings.h"
 #include "core/Errors.h"
 #include "engine/PrintEngine.h"
@@ -23,36 +24,13 @@
 #include <variant>
 
 using namespace marlix;
+using fuzz::Input;
 
 namespace {
 
 void check(bool ok) {
     if (!ok) __builtin_trap();
 }
-
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool empty() const { return at_ >= size_; }
-    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-    std::int32_t number() {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v = v << 8 | byte();
-        return std::int32_t(v);
-    }
-    std::string bytes(std::size_t n) {
-        n = std::min(n, size_ - std::min(at_, size_));
-        std::string s(reinterpret_cast<const char*>(data_ + at_), n);
-        at_ += n;
-        return s;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
 
 // A printer whose resolution and unprintable border come from the input:
 // the first start's margins and the font's pitch are measured on it.
