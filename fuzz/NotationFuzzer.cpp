@@ -88,18 +88,22 @@ struct Expected {
     std::optional<std::string> error;
 };
 
-Expected expect(const test::MemoryRegistry::Values& values, const std::string& choice) {
+Expected expect(const test::MemoryRegistry::Values& values, const std::string& scheme,
+                const std::string& choice) {
     Expected e;
     auto notation = [&](std::string_view name) -> std::optional<std::string> {
+        // The message names the scheme and the value after its own text.
+        const std::string where =
+            "in the scheme '" + scheme + "', value '" + std::string(name) + "'";
         const auto it = values.find(std::string(name));
         if (it == values.end()) return std::string();
         if (!std::holds_alternative<std::string>(it->second)) {
-            e.error = "Invalid data type for '" + std::string(name) + "'";
+            e.error = withReason("Invalid data type for '" + std::string(name) + "'", where);
             return std::nullopt;
         }
         const std::string text = toAnsi(std::get<std::string>(it->second));
         if (text.size() > kMaxNotationLength) {
-            e.error = std::string(kRangeCheckError);
+            e.error = withReason(std::string(kRangeCheckError), where);
             return std::nullopt;
         }
         return text;
@@ -192,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    const Expected expected = expect(registry.keys[SchemeStore::schemeKey(scheme)], choice);
+    const Expected expected = expect(registry.keys[SchemeStore::schemeKey(scheme)], scheme, choice);
     try {
         const LoadedSequences loaded = schemes.LoadSequences();
         check(!expected.error);
