@@ -54,6 +54,9 @@ Answer parseAnswer(const QByteArray& bytes) {
         // Anything but the two answers above is a failure: a copy that
         // answers nonsense has not printed the job.
         a.message = QString::fromUtf8(bytes.startsWith("1\n") ? bytes.mid(2) : bytes).trimmed();
+        if (a.message.isEmpty())
+            a.message =
+                QStringLiteral("The running copy of Marlix did not say how the print went.");
     }
     return a;
 }

@@ -147,7 +147,8 @@ TEST_F(SettingsRegistryTest, ASaveThatCannotFinishLeavesTheOldFileWhole) {
 // file should be: the defaults hold, the user is told why, and what is there
 // is never replaced by a file of defaults.
 TEST_F(SettingsRegistryTest, AFileThatCannotBeReadIsLeftAsItIs) {
-    const QByteArray junk("\x89PNG\r\n\x1a\n\0\0\0\rIHDR[\xff\xfe]\n=\x01", 25);
+    static const char raw[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR[\xff\xfe]\n=\x01";
+    const QByteArray junk(raw, sizeof raw - 1);
     for (const bool folder : {false, true}) {
         SCOPED_TRACE(folder ? "a folder" : "junk");
         QFile::remove(file());
