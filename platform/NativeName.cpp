@@ -84,11 +84,12 @@ QByteArray toNativeName(const QString& name) {
 QString absoluteName(const QString& name) {
 #ifdef Q_OS_WIN
     return QFileInfo(name).absoluteFilePath(); // names there are UTF-16
-#endif
+#else
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(nativePath(name), ec);
     if (ec) return name;
     return fromNativeName(QByteArray::fromStdString(absolute.lexically_normal().string()));
+#endif
 }
 
 FileKind fileKind(const QString& name) {
