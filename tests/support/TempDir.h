@@ -1,10 +1,11 @@
 // A scratch folder per test, removed afterwards.
 #pragma once
 
-#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -13,11 +14,12 @@ namespace marlix::test {
 
 class TempDir {
 public:
+    // A new folder every time: a run that was killed leaves its folder, and a
+    // later process of the same number must not find its files there.
     TempDir() {
-        static std::atomic<int> counter{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("marlix-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(path_);
+        std::string name = (std::filesystem::temp_directory_path() / "marlix-test-XXXXXX").string();
+        if (!::mkdtemp(name.data())) throw std::runtime_error("cannot make a folder for a test");
+        path_ = name;
     }
     ~TempDir() {
         std::error_code ec;
