@@ -6,7 +6,6 @@
 #include "platform/NativeName.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace marlix {
